@@ -1,0 +1,269 @@
+#include "io/byte_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace quarvel {
+
+ByteFile::~ByteFile() {
+  if (kind_ == Kind::Disk) {
+    FlushBestEffort();
+    ::close(fd_);
+  }
+  Release();
+}
+
+void ByteFile::Bind(std::string_view name, Console& console) {
+  name_.assign(name);
+  console_ = &console;
+}
+
+int ByteFile::OpenExisting() { return Open(false); }
+
+int ByteFile::OpenNew() { return Open(true); }
+
+int ByteFile::Open(bool create) {
+  if (IsOpen()) Close();
+  base_ = 0;
+  pos_ = readEnd_ = writeEnd_ = filled_ = 0;
+  writing_ = wroteOnce_ = false;
+  consoleCount_ = 0;
+  regular_ = false;
+  if (name_.empty()) {
+    kind_ = create ? Kind::ConsoleOut : Kind::ConsoleIn;
+    return 0;
+  }
+  int flags = O_RDWR | O_CLOEXEC | O_NOCTTY | (create ? O_CREAT : 0);
+  int fd;
+  do {
+    fd = ::open(name_.c_str(), flags, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return errno;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) {
+    int code = errno;
+    ::close(fd);
+    return code;
+  }
+  if (S_ISREG(st.st_mode) && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+    ::close(fd);
+    return EACCES;
+  }
+  fd_ = fd;
+  kind_ = Kind::Disk;
+  regular_ = S_ISREG(st.st_mode);
+  dev_ = st.st_dev;
+  ino_ = st.st_ino;
+  if (!buf_) buf_.reset(new std::uint8_t[kCapacity]);
+  if (console_ != nullptr) console_->Register(this);
+  return 0;
+}
+
+bool ByteFile::SameFileAs(const ByteFile& other) const {
+  return kind_ == Kind::Disk && other.kind_ == Kind::Disk && regular_ && other.regular_ &&
+         dev_ == other.dev_ && ino_ == other.ino_;
+}
+
+std::int64_t ByteFile::Position() const {
+  if (kind_ == Kind::Disk) return base_ + static_cast<std::int64_t>(pos_);
+  return consoleCount_;
+}
+
+void ByteFile::StartReading() {
+  if (!writing_) return;
+  Flush();
+  writing_ = false;
+  writeEnd_ = 0;
+  filled_ = pos_ = readEnd_ = 0;
+}
+
+void ByteFile::StartWriting() {
+  if (writing_) return;
+  std::int64_t position = base_ + static_cast<std::int64_t>(pos_);
+  if (position != base_ + static_cast<std::int64_t>(filled_)) {
+    if (::lseek(fd_, position, SEEK_SET) < 0) ThrowIoError(errno, IoOp::Seek);
+  }
+  base_ = position;
+  pos_ = filled_ = readEnd_ = 0;
+  writing_ = true;
+  writeEnd_ = wroteOnce_ ? kCapacity : 0;
+}
+
+bool ByteFile::Refill() {
+  switch (kind_) {
+    case Kind::Disk:
+      break;
+    case Kind::ConsoleIn:
+      return !console_->InputAtEnd();
+    case Kind::ConsoleOut:
+      return false;
+    case Kind::Closed:
+      ThrowIoError(EBADF, IoOp::Read);
+  }
+  StartReading();
+  if (pos_ < readEnd_) return true;
+  base_ += static_cast<std::int64_t>(filled_);
+  pos_ = filled_ = readEnd_ = 0;
+  for (;;) {
+    ssize_t n = ::read(fd_, buf_.get(), kCapacity);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ThrowIoError(errno, IoOp::Read);
+    }
+    filled_ = readEnd_ = static_cast<std::size_t>(n);
+    return n > 0;
+  }
+}
+
+std::uint8_t ByteFile::ReadSlow() {
+  if (kind_ == Kind::ConsoleIn) {
+    int c = console_->ReadChar();
+    if (c < 0) ThrowIoError(kReadPastEnd, IoOp::Read);
+    ++consoleCount_;
+    return static_cast<std::uint8_t>(c);
+  }
+  if (kind_ == Kind::ConsoleOut) ThrowIoError(EBADF, IoOp::Read);
+  if (!Refill()) ThrowIoError(kReadPastEnd, IoOp::Read);
+  return buf_[pos_++];
+}
+
+void ByteFile::WriteSlow(std::uint8_t byte) {
+  switch (kind_) {
+    case Kind::Disk:
+      break;
+    case Kind::ConsoleOut:
+      console_->Write(byte);
+      ++consoleCount_;
+      return;
+    case Kind::ConsoleIn: {
+      // Standard input taken as a file to write: each byte goes to it at
+      // once, and whatever the platform says of that write stands.
+      ssize_t n;
+      do {
+        n = ::write(console_->InFd(), &byte, 1);
+      } while (n < 0 && errno == EINTR);
+      if (n < 0) ThrowIoError(errno, IoOp::Write);
+      ++consoleCount_;
+      return;
+    }
+    case Kind::Closed:
+      ThrowIoError(EBADF, IoOp::Write);
+  }
+  StartWriting();
+  if (pos_ == kCapacity) Flush();
+  buf_[pos_++] = byte;
+  if (!wroteOnce_) {
+    // The first byte goes out at once: a file that cannot be written at all
+    // (a full device, a closed pipe) fails where the run stands.
+    Flush();
+    wroteOnce_ = true;
+    writeEnd_ = kCapacity;
+  }
+}
+
+void ByteFile::Flush() {
+  if (kind_ != Kind::Disk || !writing_ || pos_ == 0) return;
+  std::size_t done = 0;
+  while (done < pos_) {
+    ssize_t n = ::write(fd_, buf_.get() + done, pos_ - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      int code = errno;
+      // Keep what did not go out out of any later attempt.
+      base_ += static_cast<std::int64_t>(done);
+      pos_ = 0;
+      ThrowIoError(code, IoOp::Write);
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  base_ += static_cast<std::int64_t>(pos_);
+  pos_ = 0;
+}
+
+void ByteFile::FlushBestEffort() {
+  try {
+    Flush();
+  } catch (const IoError&) {
+  }
+}
+
+bool ByteFile::AtEnd() {
+  if (pos_ < readEnd_) return false;
+  if (kind_ == Kind::ConsoleOut) return true;
+  return !Refill();
+}
+
+void ByteFile::Seek(std::int64_t position) {
+  if (kind_ == Kind::Closed) ThrowIoError(EBADF, IoOp::Seek);
+  // The console is a stream: positioning it does nothing.
+  if (kind_ != Kind::Disk) return;
+  if (position < 0) ThrowIoError(EINVAL, IoOp::Seek);
+  if (writing_) {
+    Flush();
+    if (position == base_) return;
+  } else if (position >= base_ && position <= base_ + static_cast<std::int64_t>(filled_)) {
+    pos_ = static_cast<std::size_t>(position - base_);
+    return;
+  }
+  if (::lseek(fd_, position, SEEK_SET) < 0) ThrowIoError(errno, IoOp::Seek);
+  base_ = position;
+  pos_ = filled_ = readEnd_ = 0;
+}
+
+std::size_t ByteFile::Buffered(const std::uint8_t*& data) {
+  data = buf_.get() + pos_;
+  return pos_ < readEnd_ ? readEnd_ - pos_ : 0;
+}
+
+std::size_t ByteFile::ReadBlock(std::uint8_t* out, std::size_t count) {
+  std::size_t done = 0;
+  if (kind_ != Kind::Disk) {
+    while (done < count && !AtEnd()) out[done++] = ReadByte();
+    return done;
+  }
+  while (done < count) {
+    if (pos_ == readEnd_ && !Refill()) break;
+    std::size_t take = readEnd_ - pos_;
+    if (take > count - done) take = count - done;
+    for (std::size_t i = 0; i < take; ++i) out[done + i] = buf_[pos_ + i];
+    pos_ += take;
+    done += take;
+  }
+  return done;
+}
+
+void ByteFile::EmptyIfRegular() {
+  if (kind_ != Kind::Disk || !regular_) return;
+  Flush();
+  if (::ftruncate(fd_, 0) != 0) ThrowIoError(errno, IoOp::Truncate);
+}
+
+void ByteFile::CutHere() {
+  if (kind_ != Kind::Disk || !regular_) return;
+  Flush();
+  if (::ftruncate(fd_, Position()) != 0) ThrowIoError(errno, IoOp::Truncate);
+}
+
+void ByteFile::Close() {
+  if (kind_ == Kind::Disk) {
+    Flush();
+    int fd = fd_;
+    Release();
+    if (::close(fd) != 0 && errno != EINTR) ThrowIoError(errno, IoOp::Close);
+    return;
+  }
+  Release();
+}
+
+void ByteFile::Release() {
+  if (kind_ == Kind::Disk && console_ != nullptr) console_->Unregister(this);
+  kind_ = Kind::Closed;
+  fd_ = -1;
+  writing_ = false;
+  pos_ = readEnd_ = writeEnd_ = filled_ = 0;
+}
+
+}  // namespace quarvel

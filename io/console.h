@@ -1,0 +1,89 @@
+// The console: standard output, written through one buffer, and standard
+// input, read line-buffered one character at a time.
+//
+// Output is buffered inside the program; everything written reaches standard
+// output, and every open file of the run reaches its file, before any read of
+// standard input, before the process ends and before a run-time error report.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace quarvel {
+
+class ByteFile;
+
+class Console {
+ public:
+  static constexpr std::size_t kOutCapacity = 1 << 16;
+  static constexpr std::size_t kInCapacity = 1 << 12;
+
+  Console(int inFd = 0, int outFd = 1);
+  Console(const Console&) = delete;
+  Console& operator=(const Console&) = delete;
+  ~Console();
+
+  // One byte to standard output.
+  void Write(std::uint8_t byte) {
+    if (outLen_ < outLimit_) {
+      out_[outLen_++] = byte;
+    } else {
+      WriteSlow(byte);
+    }
+  }
+  void Write(std::string_view text);
+  void WriteLineEnd() { Write("\r\n"); }
+
+  // Hands buffered output to standard output; a failure is an I/O error stop.
+  void Flush();
+  // Flushes every registered file and then standard output.
+  void FlushAll();
+  // Flushes what it can and ignores failures (the error stop's own path).
+  void FlushBestEffort();
+
+  // Reads one character from standard input, after flushing all output.
+  // Returns -1 at the end of standard input. A read failure is an I/O error
+  // stop.
+  int ReadChar();
+  // True when standard input has no more bytes (may wait for input).
+  bool InputAtEnd();
+  // Skips the rest of the current input line, up to and including its line
+  // feed, or to the end of input.
+  void SkipLine();
+
+  // FinalWait: one character, then the rest of its line.
+  void WaitForLine();
+
+  // Bytes read from standard input and written to standard output so far.
+  std::int64_t BytesRead() const { return bytesRead_; }
+  std::int64_t BytesWritten() const { return bytesWritten_ + static_cast<std::int64_t>(outLen_); }
+
+  int InFd() const { return inFd_; }
+
+  // Open files register here so that a wait for input flushes them first.
+  void Register(ByteFile* file);
+  void Unregister(ByteFile* file);
+
+ private:
+  void WriteSlow(std::uint8_t byte);
+  bool FillInput();
+
+  int inFd_;
+  int outFd_;
+  std::array<std::uint8_t, kOutCapacity> out_;
+  std::size_t outLen_ = 0;
+  // 0 until the first byte has gone out, so that a console that cannot be
+  // written fails at its first write, where the run stands at that moment.
+  std::size_t outLimit_ = 0;
+  std::int64_t bytesWritten_ = 0;
+  std::array<std::uint8_t, kInCapacity> in_;
+  std::size_t inPos_ = 0;
+  std::size_t inLen_ = 0;
+  bool inEnded_ = false;
+  std::int64_t bytesRead_ = 0;
+  std::array<ByteFile*, 16> files_{};
+};
+
+}  // namespace quarvel

@@ -1,0 +1,16 @@
+#include "io/io_error.h"
+
+#include <cstdio>
+
+namespace quarvel {
+
+void ThrowIoError(int code, IoOp op) { throw IoError{code, op}; }
+
+std::string RuntimeErrorLine(const IoError& error) {
+  char line[64];
+  std::snprintf(line, sizeof line, "Runtime error%4d at %08X\r\n", error.Code,
+                static_cast<unsigned>(error.Op));
+  return line;
+}
+
+}  // namespace quarvel

@@ -1,0 +1,40 @@
+// The run-time I/O check: every failed file or console operation that the
+// program does not handle itself ends the process with one report line and
+// the error code as exit status.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace quarvel {
+
+// Code of a read past the end of a file.
+inline constexpr int kReadPastEnd = 100;
+
+// The code address reported for a failed operation, one per kind of
+// operation, so that the report tells which operation failed.
+enum class IoOp : std::uint32_t {
+  Open = 0x00010A14,
+  Read = 0x00010B2C,
+  Write = 0x00010C40,
+  Seek = 0x00010D58,
+  Position = 0x00010E6C,
+  Close = 0x00010F80,
+  Truncate = 0x00011094,
+  ConsoleRead = 0x000111A8,
+  ConsoleWrite = 0x000112BC,
+};
+
+// Thrown by the file and console layer; caught by the entry point, after the
+// files of the run have been flushed and closed by unwinding.
+struct IoError {
+  int Code;
+  IoOp Op;
+};
+
+[[noreturn]] void ThrowIoError(int code, IoOp op);
+
+// "Runtime error 100 at 00010B2C" followed by CR LF.
+std::string RuntimeErrorLine(const IoError& error);
+
+}  // namespace quarvel

@@ -1,0 +1,85 @@
+// The whole state of one run. Dispatch creates it, the procedures of the run
+// read and write its fields in place, and it is gone when Dispatch returns.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "generator/generator_types.h"
+#include "generator/key_block.h"
+#include "io/byte_file.h"
+#include "io/console.h"
+#include "run/run_parameters.h"
+
+namespace quarvel {
+
+// Rows of the file table of a run, in the order of binding, opening,
+// reporting and closing.
+enum FileRow : int { kSourceRow = 0, kTargetRow, kKeyFileRow, kAdditiveSeriesRow, kAllAdditiveRow };
+inline constexpr int kMaxFileRows = 5;
+
+// How a run ended, for the exit status.
+enum class RunOutcome { NoRun, Done, FileError, KeyRefused };
+
+struct RunState {
+  // Run parameters.
+  RunParameters Params;
+  char Mode = 0;
+  std::int32_t StepsPerChar = 0;
+  Program Variant = Program::Quarvel;
+  Console* Con = nullptr;
+
+  // Files and console.
+  ByteFile SourceFile;
+  ByteFile TargetFile;
+  ByteFile KeyFile;
+  ByteFile AdditiveSeriesFile;
+  ByteFile AllAdditiveFile;
+  std::array<std::int32_t, kMaxFileRows> OpenResult{};
+  char ConsoleAnswer = 0;
+
+  // Key parts.
+  StructureKeyChars StructureKeyText{};
+  std::string BasicKey;
+  std::string MessageKey;
+  bool KeysValid = false;
+  // The verdict on each key part: a refused part stops the run before it
+  // writes anything.
+  bool StructureKeyRefused = false;
+  bool BasicKeyRefused = false;
+  bool MessageKeyRefused = false;
+
+  // Text positions.
+  std::int64_t TextPosition = 0;
+  std::int64_t SavedHeaderEnd = 0;
+
+  // Key generator.
+  RegisterBank Registers;
+  StepBits LastStepBits{};
+  std::uint8_t StepKeyBit = 0;
+  std::uint8_t StepParity = 0;
+  std::uint8_t KeyChar = 0;
+  ExpandedKey BasicKeyBits{};
+  ExpandedKey MessageKeyBits{};
+  StructureMatrix KeyMatrix{};
+  // Key characters made ahead in blocks after the warm-up.
+  KeyBlock Block;
+
+  // Character steps.
+  std::uint8_t PlainChar = 0;
+  std::uint8_t CipherChar = 0;
+  std::uint8_t PairLetter = 0;
+  bool PairFlag = false;
+  bool LettersShift = true;
+  bool DecipherDone = false;
+  std::int32_t GroupCharCount = 0;
+  std::int32_t GroupsInLine = 0;
+
+  RunOutcome Outcome = RunOutcome::NoRun;
+
+  bool WritesKeySeries() const { return Variant == Program::QuarvelKeys; }
+  int FileCount() const { return WritesKeySeries() ? 5 : 3; }
+};
+
+}  // namespace quarvel
