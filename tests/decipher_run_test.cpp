@@ -1,0 +1,387 @@
+// quarvel run as a process in mode D: round trips through mode C, the text
+// limit before the "Y" filling, pairs over group and line ends, and cipher
+// texts that are cut off, in lower case or empty after the header.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "tests/process_runner.h"
+
+namespace quarvel::testing {
+namespace {
+
+const std::string kKeyLetters = "HHHHH QQQ WWW EEE RRR TTT ZZZ UUU III OOO PPP";
+const std::string kHeader = kKeyLetters + " ";
+
+constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+constexpr std::uint8_t kLetterCodes[26] = {24, 19, 14, 18, 16, 22, 11, 5,  12, 26, 30, 9,  7,
+                                           6,  3,  13, 29, 10, 20, 1,  28, 15, 25, 23, 21, 17};
+constexpr char kFigures[] = "-?:@3@@@8@().,9014\"57=2/6+";
+constexpr char kControlChars[] = "|< *#%";
+constexpr std::uint8_t kControlCodes[6] = {0, 2, 4, 8, 27, 31};
+
+std::uint8_t CodeOfLetter(char letter) {
+  return kLetterCodes[letter - 'A'];
+}
+
+// The code of a plain-text byte: letters of either case and figures by their
+// position in the tables (the first position wins), control characters by
+// theirs, a byte below 32 as itself.
+std::uint8_t CodeOf(unsigned char byte) {
+  if (byte >= 'a' && byte <= 'z') byte = static_cast<unsigned char>(byte - 'a' + 'A');
+  for (int p = 0; p < 26; ++p) {
+    if (byte == static_cast<unsigned char>(kLetters[p]) ||
+        byte == static_cast<unsigned char>(kFigures[p])) {
+      return kLetterCodes[p];
+    }
+  }
+  for (int p = 0; p < 6; ++p) {
+    if (byte == static_cast<unsigned char>(kControlChars[p])) return kControlCodes[p];
+  }
+  EXPECT_LT(byte, 32) << "byte outside the tables";
+  return byte;
+}
+
+// The plain-text character of a code: its letter, or its control character.
+char CharOfCode(std::uint8_t code) {
+  for (int p = 0; p < 26; ++p) {
+    if (kLetterCodes[p] == code) return kLetters[p];
+  }
+  for (int p = 0; p < 6; ++p) {
+    if (kControlCodes[p] == code) return kControlChars[p];
+  }
+  ADD_FAILURE() << "no character for code " << int(code);
+  return '?';
+}
+
+// How a deciphered text shows codes: letters, or after "#" figures until the
+// next "%"; blank, space as themselves, line feed as CR LF, carriage return
+// and the two shift characters as nothing.
+struct Printer {
+  bool LettersShift = true;
+  std::string Out;
+
+  void Code(std::uint8_t code) {
+    for (int p = 0; p < 26; ++p) {
+      if (kLetterCodes[p] == code) {
+        Out += LettersShift ? kLetters[p] : kFigures[p];
+        return;
+      }
+    }
+    switch (code) {
+      case 0:
+        Out += '|';
+        break;
+      case 4:
+        Out += ' ';
+        break;
+      case 8:
+        Out += "\r\n";
+        break;
+      case 27:
+        LettersShift = false;
+        break;
+      case 31:
+        LettersShift = true;
+        break;
+      default:  // carriage return
+        break;
+    }
+  }
+  void Text(const std::string& plain) {
+    for (char c : plain) Code(CodeOf(static_cast<unsigned char>(c)));
+  }
+};
+
+std::string Printed(const std::string& plain) {
+  Printer printer;
+  printer.Text(plain);
+  return printer.Out;
+}
+
+std::string Repeat(const std::string& s, int n) {
+  std::string out;
+  for (int i = 0; i < n; ++i) out += s;
+  return out;
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+// Runs a program in `dir`, with one line on standard input for its final wait.
+ProcessResult RunIn(const TempDir& dir, const std::string& program,
+                    const std::vector<std::string>& args) {
+  ProcessOptions options;
+  options.Stdin = "\n";
+  options.WorkDir = dir.Path();
+  return RunProcess(program, args, options);
+}
+
+void PutExampleKey(const TempDir& dir) {
+  WriteFile(dir.File("key.txt"), ReadFile(SourceDir() + "/examples/key.txt"));
+}
+
+// quarvel C on plain.txt into cipher.txt; returns the cipher text.
+std::string Encipher(const TempDir& dir, const std::string& source) {
+  PutExampleKey(dir);
+  WriteFile(dir.File("plain.txt"), source);
+  ProcessResult r = RunIn(dir, QuarvelPath(), {"C", "test", "key.txt", "cipher.txt", "plain.txt"});
+  EXPECT_EQ(r.ExitStatus, 0) << r.Out;
+  return ReadFile(dir.File("cipher.txt"));
+}
+
+// quarvel D on cipher.txt into back.txt; a successful run echoes exactly
+// what it writes. Returns the deciphered text.
+std::string Decipher(const TempDir& dir) {
+  PutExampleKey(dir);
+  ProcessResult r = RunIn(dir, QuarvelPath(), {"D", "test", "key.txt", "cipher.txt", "back.txt"});
+  std::string back = ReadFile(dir.File("back.txt"));
+  EXPECT_EQ(r.ExitStatus, 0) << r.Out;
+  EXPECT_EQ(r.Out, back);
+  return back;
+}
+
+// The key characters of a run with the example key and kHeader, at least
+// `count` of them, as quarvel_keys writes them to its all-additive file. They
+// do not depend on the text.
+std::string KeyStream(const TempDir& dir, std::size_t count) {
+  PutExampleKey(dir);
+  WriteFile(dir.File("stream.txt"), kHeader + std::string(count, 'A'));
+  ProcessResult r =
+      RunIn(dir, QuarvelKeysPath(),
+            {"C", "stream", "key.txt", "stream.cip", "stream.txt", "stream.add", "stream.all"});
+  EXPECT_EQ(r.ExitStatus, 0) << r.Out;
+  std::string keys = ReadFile(dir.File("stream.all"));
+  EXPECT_GE(keys.size(), count);
+  return keys;
+}
+
+// The plain text that enciphers into the given cipher letters, in which "Y"
+// and the letter after it stand for one character: each plain code is the
+// cipher code XOR the key character of its place, and a pair uses up one more
+// key character. A byte that is not a capital stands for itself, a byte
+// outside the tables, and uses up one key character.
+std::string PlainFor(const std::string& cipher, const std::string& keys) {
+  std::string plain;
+  std::size_t k = 0;
+  for (std::size_t i = 0; i < cipher.size(); ++i) {
+    if (cipher[i] < 'A' || cipher[i] > 'Z') {
+      plain += cipher[i];
+      ++k;
+      continue;
+    }
+    std::uint8_t code = CodeOfLetter(cipher[i]);
+    bool pair = cipher[i] == 'Y';
+    if (pair) code = CodeOfLetter(cipher.at(++i)) ^ 1;
+    plain += CharOfCode(code ^ static_cast<std::uint8_t>(keys.at(k)));
+    k += pair ? 2 : 1;
+  }
+  return plain;
+}
+
+struct RoundTripCase {
+  const char* Name;
+  std::string Source;
+  std::string Expected;  // the deciphered file
+};
+
+void PrintTo(const RoundTripCase& c, std::ostream* os) {
+  *os << c.Name;
+}
+
+const RoundTripCase kRoundTrips[] = {
+    {"EveryTableCharacter",
+     kHeader +
+         "ABCDEFGHIJKLMNOPQRSTUVWXYZ #-?:@3@@@8@().,9014\"57=2/6+% |<*@#QWERTY% abc xyz\r\n#\r\n%"
+         "END",
+     kHeader +
+         "ABCDEFGHIJKLMNOPQRSTUVWXYZ -?:@3@@@8@().,9014\"57=2/6+ |\r\nD123456 ABC XYZPR04END"},
+    {"FiguresHoldOverBlanksAndLineEnds", kHeader + "#12 3*4|5%AB<*#6%",
+     kHeader + "12 3\r\n4|5AB\r\n6"},
+    {"CarriageReturnAfterTheKeyBelongsToTheHeader", kKeyLetters + "\r\nAbc",
+     kKeyLetters + "\rRABC"},
+    {"LineFeedAfterTheKeyIsCopiedOnce", kKeyLetters + "\n*A", kKeyLetters + "\n\r\nA"},
+    {"LowerCaseHeader", "nr 7 HHHHH qqq www eee rrr ttt zzz uuu iii ooo ppp Gruss",
+     "NR 7 HHHHH QQQ WWW EEE RRR TTT ZZZ UUU III OOO PPP GRUSS"},
+};
+
+class DecipherRunRoundTrip : public ::testing::TestWithParam<RoundTripCase> {};
+
+TEST_P(DecipherRunRoundTrip, GivesTheHeaderAndThePrintedText) {
+  const RoundTripCase& c = GetParam();
+  TempDir dir;
+  Encipher(dir, c.Source);
+  EXPECT_EQ(Decipher(dir), c.Expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, DecipherRunRoundTrip, ::testing::ValuesIn(kRoundTrips),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+TEST(DecipherRun, ExampleMessageComesBack) {
+  TempDir dir;
+  Encipher(dir, ReadFile(SourceDir() + "/examples/message.txt"));
+  EXPECT_EQ(Decipher(dir), kHeader +
+                               "TREFFEN AM BAHNHOF UM 1430 UHR\r\n"
+                               "BRINGEN SIE DIE UNTERLAGEN MIT\r\n"
+                               "ZWEI MAPPEN ZU JE 12 BLATT (ROT UND GRUEN)\r\n"
+                               "ENDE");
+}
+
+TEST(DecipherRun, LongTextComesBack) {
+  TempDir dir;
+  const std::string text = Repeat("Treffen am Bahnhof um #14.30% Uhr, Gleis #7%.<*", 40);
+  Encipher(dir, kHeader + text);
+  EXPECT_EQ(Decipher(dir), kHeader + Printed(text));
+}
+
+TEST(DecipherRun, PairsOverGroupAndLineEndsAreReadAsOnePair) {
+  TempDir dir;
+  const std::string keys = KeyStream(dir, 200);
+  // 25 letters without "Y", with pairs put over the end of the first group,
+  // the end of the first and second lines, and the end of a group inside a
+  // line.
+  std::string letters = Repeat("ABCDEFGHIJKLMNOPQRSTUVWXZ", 5);
+  letters.replace(4, 2, "YS");
+  letters.replace(19, 2, "YK");
+  letters.replace(49, 2, "YL");
+  letters.replace(69, 2, "YT");
+  letters.replace(90, 2, "YO");
+  const std::string plain = PlainFor(letters, keys);
+  const std::string cipher = Encipher(dir, kHeader + plain);
+  ASSERT_EQ(cipher.substr(kHeader.size(), 25), "ABCDY SGHIJ KLMNO PQRSY\r\n");
+  EXPECT_NE(cipher.find("Y\r\nT"), std::string::npos);
+  EXPECT_NE(cipher.find("Y L"), std::string::npos);
+  EXPECT_EQ(Decipher(dir), kHeader + Printed(plain));
+}
+
+TEST(DecipherRun, LastLettersBeforeTheFillingOrTheLastSeparatorComeBack) {
+  TempDir dir;
+  const std::string keys = KeyStream(dir, 50);
+  const std::string cases[][2] = {
+      {"ABCDYK", "ABCDY KYYYY"},
+      {"AYT", "AYTYY"},
+      {"ABCDEFGHIYS", "ABCDE FGHIY SYYYY"},
+      {"ABCDEFGHYJ", "ABCDE FGHYJ "},
+      {"MESSAGEPARTSANDCODES", "MESSA GEPAR TSAND CODES\r\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c[0]);
+    const std::string plain = PlainFor(c[0], keys);
+    ASSERT_EQ(Encipher(dir, kHeader + plain), kHeader + c[1]);
+    EXPECT_EQ(Decipher(dir), kHeader + Printed(plain));
+  }
+}
+
+// Cipher letters chosen by the test, and a byte outside the tables among
+// them: the text ends at the last complete group before it.
+struct OutsideByteCase {
+  const char* Name;
+  std::string Letters;  // a byte that is not a capital stands for itself
+  std::size_t Deciphered;
+};
+
+void PrintTo(const OutsideByteCase& c, std::ostream* os) {
+  *os << c.Name;
+}
+
+const OutsideByteCase kOutsideBytes[] = {
+    {"InsideTheThirdGroup", "ABCDEFGHIJKL!MNOPQ", 10},
+    {"FirstOfTheThirdGroup", "ABCDEFGHIJ!KLMNOP", 10},
+    {"InsideTheFirstGroup",
+     "ABCD\xE4"
+     "FGHIJ",
+     0},
+    {"LastOfTheFifthGroup", "ABCDEFGHIJKLMNOPQRSTUVWX!", 20},
+    {"AfterAPair", "AYTCDEFGHIJ!", 9},
+};
+
+class DecipherRunOutsideByte : public ::testing::TestWithParam<OutsideByteCase> {};
+
+TEST_P(DecipherRunOutsideByte, EndsTheTextAtTheLastCompleteGroupBeforeIt) {
+  const OutsideByteCase& c = GetParam();
+  TempDir dir;
+  const std::string keys = KeyStream(dir, 50);
+  const std::string plain = PlainFor(c.Letters, keys);
+  Encipher(dir, kHeader + plain);
+  EXPECT_EQ(Decipher(dir), kHeader + Printed(plain.substr(0, c.Deciphered)));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, DecipherRunOutsideByte, ::testing::ValuesIn(kOutsideBytes),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+TEST(DecipherRun, CutOffLastGroupIsNotDeciphered) {
+  TempDir dir;
+  const std::string keys = KeyStream(dir, 50);
+  const std::string plain = PlainFor("ABCDEFGHIJKLMNOPQRSTUV", keys);
+  std::string cipher = Encipher(dir, kHeader + plain);
+  ASSERT_EQ(cipher, kHeader + "ABCDE FGHIJ KLMNO PQRST\r\nUVYYY");
+  for (std::size_t cut = 1; cut <= 4; ++cut) {
+    SCOPED_TRACE(cut);
+    WriteFile(dir.File("cipher.txt"), cipher.substr(0, cipher.size() - cut));
+    EXPECT_EQ(Decipher(dir), kHeader + Printed(plain.substr(0, 20)));
+  }
+}
+
+TEST(DecipherRun, NoYIsDroppedFromTheLastCompleteGroupOfACutOffText) {
+  // The last complete group ends with the "Y" of a pair whose second letter
+  // is cut off: the "Y" is deciphered as the letter Y (code 21), with the key
+  // character of its place.
+  TempDir dir;
+  const std::string keys = KeyStream(dir, 50);
+  const std::string plain = PlainFor("ABCDEFGHIJKLMNYKPQRST", keys);
+  const std::string cipher = Encipher(dir, kHeader + plain);
+  const std::string kept = kHeader + "ABCDE FGHIJ KLMNY KP";
+  ASSERT_EQ(cipher.substr(0, kept.size()), kept);
+  WriteFile(dir.File("cipher.txt"), kept);
+  Printer expected;
+  expected.Text(plain.substr(0, 14));
+  expected.Code(21 ^ static_cast<std::uint8_t>(keys[14]));
+  EXPECT_EQ(Decipher(dir), kHeader + expected.Out);
+}
+
+TEST(DecipherRun, LowerCaseCipherTextGivesTheHeaderOnly) {
+  TempDir dir;
+  const std::string cipher = Encipher(dir, kHeader + "TREFFEN AM BAHNHOF UM #1430% UHR");
+  ASSERT_GT(cipher.size(), kHeader.size() + 30);
+  WriteFile(dir.File("cipher.txt"), kHeader + Lower(cipher.substr(kHeader.size())));
+  EXPECT_EQ(Decipher(dir), kHeader);
+}
+
+TEST(DecipherRun, NoTextAfterTheHeaderGivesTheHeaderOnly) {
+  const std::string cases[][2] = {
+      {kKeyLetters, kKeyLetters},
+      {kKeyLetters + " ", kKeyLetters + " "},
+      {kKeyLetters + " \r\n", kKeyLetters + " "},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c[0]);
+    TempDir dir;
+    WriteFile(dir.File("cipher.txt"), c[0]);
+    EXPECT_EQ(Decipher(dir), c[1]);
+  }
+}
+
+TEST(DecipherRun, LetterAfterTheMessageKeyIsCopiedAndDeciphered) {
+  // The header ends with "E", so the deciphering takes the "E" as its first
+  // cipher letter and every later letter one key character further on.
+  TempDir dir;
+  const std::string keys = KeyStream(dir, 50);
+  const std::string cipher = Encipher(dir, kKeyLetters + "E" + PlainFor("ABCDE", keys));
+  ASSERT_EQ(cipher, kKeyLetters + "EABCDE ");
+  Printer expected;
+  const std::string letters = "EABCDE";
+  for (std::size_t i = 0; i < letters.size(); ++i) {
+    expected.Code(CodeOfLetter(letters[i]) ^ static_cast<std::uint8_t>(keys[i]));
+  }
+  EXPECT_EQ(Decipher(dir), kKeyLetters + "E" + expected.Out);
+}
+
+}  // namespace
+}  // namespace quarvel::testing

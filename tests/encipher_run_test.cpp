@@ -1,0 +1,322 @@
+// quarvel and quarvel_keys run as processes in mode C: the header copy, the
+// grouped cipher letters, the "Y" pairs and filling, the echo on the console.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "tests/process_runner.h"
+
+namespace quarvel::testing {
+namespace {
+
+// The message header of the example message: the marker, ten groups of three
+// equal letters, and the blank after the last of them.
+const std::string kHeader = "HHHHH QQQ WWW EEE RRR TTT ZZZ UUU III OOO PPP ";
+
+constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+constexpr std::uint8_t kLetterCodes[26] = {24, 19, 14, 18, 16, 22, 11, 5,  12, 26, 30, 9,  7,
+                                           6,  3,  13, 29, 10, 20, 1,  28, 15, 25, 23, 21, 17};
+constexpr char kFigures[] = "-?:@3@@@8@().,9014\"57=2/6+";
+constexpr char kControlChars[] = "|< *#%";
+constexpr std::uint8_t kControlCodes[6] = {0, 2, 4, 8, 27, 31};
+// The letters that can follow a "Y" in the cipher text.
+const std::string kPairSeconds = "TOHLSJK";
+
+std::uint8_t CodeOfLetter(char letter) {
+  return kLetterCodes[letter - 'A'];
+}
+
+// The plain-text character of a code: its letter, or its control character.
+char CharOfCode(std::uint8_t code) {
+  for (int p = 0; p < 26; ++p) {
+    if (kLetterCodes[p] == code) return kLetters[p];
+  }
+  for (int p = 0; p < 6; ++p) {
+    if (kControlCodes[p] == code) return kControlChars[p];
+  }
+  ADD_FAILURE() << "no character for code " << int(code);
+  return '?';
+}
+
+// True for a byte that has a teleprinter code: letters of either case, figure
+// and control characters, and bytes below 32, which stand for their own code.
+bool HasCode(unsigned char byte) {
+  if (byte < 32) return true;
+  if (byte >= 'a' && byte <= 'z') return true;
+  for (char c : std::string(kLetters) + kFigures + kControlChars) {
+    if (static_cast<unsigned char>(c) == byte) return true;
+  }
+  return false;
+}
+
+std::string Upper(std::string text) {
+  for (char& c : text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return text;
+}
+
+// Runs a program in `dir`, with one line on standard input for its final wait.
+ProcessResult RunIn(const TempDir& dir, const std::string& program,
+                    const std::vector<std::string>& args) {
+  ProcessOptions options;
+  options.Stdin = "\n";
+  options.WorkDir = dir.Path();
+  return RunProcess(program, args, options);
+}
+
+void PutExampleKey(const TempDir& dir) {
+  WriteFile(dir.File("key.txt"), ReadFile(SourceDir() + "/examples/key.txt"));
+}
+
+struct Enciphered {
+  ProcessResult Result;
+  std::string Cipher;  // the target file
+};
+
+// Enciphers `source` with the example key (quarvel C).
+Enciphered Encipher(const TempDir& dir, const std::string& source) {
+  PutExampleKey(dir);
+  WriteFile(dir.File("plain.txt"), source);
+  Enciphered e;
+  e.Result = RunIn(dir, QuarvelPath(), {"C", "test", "key.txt", "cipher.txt", "plain.txt"});
+  e.Cipher = ReadFile(dir.File("cipher.txt"));
+  return e;
+}
+
+// A successful run echoes every byte it writes to the target, and nothing else.
+void ExpectDoneWithEcho(const Enciphered& e) {
+  EXPECT_EQ(e.Result.ExitStatus, 0) << e.Result.Out;
+  EXPECT_EQ(e.Result.Out, e.Cipher);
+}
+
+// The key characters of a run with the example key and kHeader, at least
+// `count` of them, as quarvel_keys writes them to its all-additive file. They
+// do not depend on the text.
+std::string KeyStream(const TempDir& dir, std::size_t count) {
+  PutExampleKey(dir);
+  WriteFile(dir.File("stream.txt"), kHeader + std::string(count, 'A'));
+  ProcessResult r =
+      RunIn(dir, QuarvelKeysPath(),
+            {"C", "stream", "key.txt", "stream.cip", "stream.txt", "stream.add", "stream.all"});
+  EXPECT_EQ(r.ExitStatus, 0) << r.Out;
+  std::string keys = ReadFile(dir.File("stream.all"));
+  EXPECT_GE(keys.size(), count);
+  return keys;
+}
+
+// The plain text that enciphers into the given cipher letters, in which "Y"
+// and the letter after it stand for one character: each plain code is the
+// cipher code XOR the key character of its place, and a pair uses up one more
+// key character.
+std::string PlainFor(const std::string& cipher, const std::string& keys) {
+  std::string plain;
+  std::size_t k = 0;
+  for (std::size_t i = 0; i < cipher.size(); ++i) {
+    std::uint8_t code = CodeOfLetter(cipher[i]);
+    bool pair = cipher[i] == 'Y';
+    if (pair) code = CodeOfLetter(cipher.at(++i)) ^ 1;
+    plain += CharOfCode(code ^ static_cast<std::uint8_t>(keys.at(k)));
+    k += pair ? 2 : 1;
+  }
+  return plain;
+}
+
+// Reads the text after the header by position: groups of five bytes, each
+// followed by a blank, or by CR LF after the 4th group and after every 10th
+// group from there; the text ends after a group or after its separator.
+::testing::AssertionResult ReadGroups(const std::string& tail, std::string& slots,
+                                      bool& endsWithSeparator) {
+  slots.clear();
+  endsWithSeparator = false;
+  std::size_t pos = 0;
+  int groups = 0;
+  while (pos < tail.size()) {
+    if (tail.size() - pos < 5) {
+      return ::testing::AssertionFailure() << "incomplete group at byte " << pos;
+    }
+    slots += tail.substr(pos, 5);
+    pos += 5;
+    ++groups;
+    endsWithSeparator = false;
+    if (pos == tail.size()) break;
+    const std::string separator = groups % 10 == 4 ? "\r\n" : " ";
+    if (tail.compare(pos, separator.size(), separator) != 0) {
+      return ::testing::AssertionFailure()
+             << "group " << groups << " is not followed by "
+             << (separator == " " ? "a blank" : "CR LF") << " at byte " << pos;
+    }
+    pos += separator.size();
+    endsWithSeparator = true;
+  }
+  return ::testing::AssertionSuccess();
+}
+
+// Gives each plain byte its cipher bytes: a capital, or "Y" and a second
+// letter of the pair table, for a byte with a code; for a byte outside the
+// tables a byte that is no letter and differs from it in the low five bits
+// only. What is left over is the filling.
+::testing::AssertionResult SplitCipher(const std::string& slots, const std::string& plain,
+                                       int& pairs, std::string& filling) {
+  pairs = 0;
+  std::size_t s = 0;
+  for (std::size_t i = 0; i < plain.size(); ++i) {
+    if (s >= slots.size()) {
+      return ::testing::AssertionFailure() << "no cipher for plain byte " << i;
+    }
+    unsigned char p = static_cast<unsigned char>(plain[i]);
+    unsigned char c = static_cast<unsigned char>(slots[s++]);
+    if (!HasCode(p)) {
+      if ((c ^ p) >= 32 || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) {
+        return ::testing::AssertionFailure()
+               << "byte " << int(p) << " outside the tables enciphered as " << int(c);
+      }
+      continue;
+    }
+    if (c < 'A' || c > 'Z') {
+      return ::testing::AssertionFailure() << "plain byte " << i << " gave " << int(c);
+    }
+    if (c == 'Y') {
+      if (s >= slots.size() || kPairSeconds.find(slots[s]) == std::string::npos) {
+        return ::testing::AssertionFailure() << "\"Y\" of plain byte " << i << " opens no pair";
+      }
+      ++s;
+      ++pairs;
+    }
+  }
+  filling = slots.substr(s);
+  return ::testing::AssertionSuccess();
+}
+
+TEST(EncipherRun, HeaderIsCopiedInCapitalsUpToTheByteAfterTheMessageKey) {
+  // Text before the marker and lower-case message-key letters are header too;
+  // the message key is read case-blind, so the cipher letters are those of the
+  // same header in capitals.
+  TempDir lower, upper;
+  const std::string text = "Treffen um #10%";
+  Enciphered fromLower =
+      Encipher(lower, "nr 7 HHHHH qqq www eee rrr ttt zzz uuu iii ooo ppp\nTreffen um #10%");
+  Enciphered fromUpper = Encipher(upper, "NR 7 " + kHeader + text);
+  ExpectDoneWithEcho(fromLower);
+  ExpectDoneWithEcho(fromUpper);
+  const std::string header = "NR 7 HHHHH QQQ WWW EEE RRR TTT ZZZ UUU III OOO PPP\n";
+  ASSERT_EQ(fromLower.Cipher.substr(0, header.size()), header);
+  EXPECT_EQ(fromLower.Cipher.substr(header.size()), fromUpper.Cipher.substr(header.size()));
+  EXPECT_GT(fromLower.Cipher.size(), header.size());
+}
+
+// Cipher letters chosen by the test (the plain text is made to give them):
+// the exact layout of the text after the header.
+struct LayoutCase {
+  const char* Name;
+  std::string Letters;
+  std::string Expected;
+};
+
+void PrintTo(const LayoutCase& c, std::ostream* os) {
+  *os << c.Name;
+}
+
+std::string Repeat(const std::string& s, int n) {
+  std::string out;
+  for (int i = 0; i < n; ++i) out += s;
+  return out;
+}
+
+const std::string kNoY = "ABCDEFGHIJKLMNOPQRSTUVWXZ";  // 25 letters, "Y" left out
+
+const LayoutCase kLayoutCases[] = {
+    {"SevenLettersGetThreeY", "QUARVEL", "QUARV ELYYY"},
+    {"SixLettersGetFourY", "GROUPS", "GROUP SYYYY"},
+    {"EightLettersGetTwoY", "ENCIPHER", "ENCIP HERYY"},
+    {"NineLettersGetOneY", "TELEPRINT", "TELEP RINTY"},
+    {"FullGroupEndsWithItsBlank", "ABCDEFGHIJ", "ABCDE FGHIJ "},
+    {"FourthGroupEndsTheFirstLine", "MESSAGEPARTSANDCODES", "MESSA GEPAR TSAND CODES\r\n"},
+    {"LaterLinesHoldTenGroups", Repeat(kNoY, 3).substr(0, 72),
+     "ABCDE FGHIJ KLMNO PQRST\r\n"
+     "UVWXZ ABCDE FGHIJ KLMNO PQRST UVWXZ ABCDE FGHIJ KLMNO PQRST\r\n"
+     "UVYYY"},
+    {"EveryPair", "YTYOYHYLYSYJYK", "YTYOY HYLYS YJYKY"},
+    {"PairInsideAGroup", "AYTB", "AYTBY"},
+    {"PairOverAGroupEnd", "ABCDYSEFG", "ABCDY SEFGY"},
+    {"PairOverALineEnd", "ABCDEFGHIJKLMNOPQRSYKZ", "ABCDE FGHIJ KLMNO PQRSY\r\nKZYYY"},
+};
+
+class EncipherRunLayout : public ::testing::TestWithParam<LayoutCase> {};
+
+TEST_P(EncipherRunLayout, GroupsLinesPairsAndFilling) {
+  const LayoutCase& c = GetParam();
+  TempDir dir;
+  const std::string keys = KeyStream(dir, 100);
+  Enciphered e = Encipher(dir, kHeader + PlainFor(c.Letters, keys));
+  ExpectDoneWithEcho(e);
+  EXPECT_EQ(e.Cipher, kHeader + c.Expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, EncipherRunLayout, ::testing::ValuesIn(kLayoutCases),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+TEST(EncipherRun, EveryKindOfCharacterKeepsTheLayout) {
+  // Checked without knowing the key stream: the layout by position, one
+  // letter per character plus one per pair, every "Y" opening a pair.
+  const std::string text =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZ #-?:@3@@@8@().,9014\"57=2/6+% |<*"
+      "abc xyz\r\n#\r\n%" +
+      std::string("!\xE4") + "@#QWERTY%";
+  for (int copies : {1, 2, 3, 5}) {
+    SCOPED_TRACE(copies);
+    TempDir dir;
+    const std::string plain = Repeat(text, copies);
+    Enciphered e = Encipher(dir, kHeader + plain);
+    ExpectDoneWithEcho(e);
+    ASSERT_EQ(e.Cipher.substr(0, kHeader.size()), kHeader);
+    std::string slots, filling;
+    bool endsWithSeparator = false;
+    ASSERT_TRUE(ReadGroups(e.Cipher.substr(kHeader.size()), slots, endsWithSeparator));
+    int pairs = 0;
+    ASSERT_TRUE(SplitCipher(slots, plain, pairs, filling));
+    EXPECT_EQ(filling, std::string(filling.size(), 'Y'));
+    EXPECT_LE(filling.size(), 4u);
+    EXPECT_EQ(filling.empty(), endsWithSeparator);
+    EXPECT_EQ(slots.size() - filling.size(), plain.size() + pairs);
+  }
+}
+
+TEST(EncipherRun, LowerCaseTextEnciphersLikeCapitals) {
+  TempDir lower, upper;
+  Enciphered a = Encipher(lower, kHeader + "treffen am bahnhof, zwei mappen");
+  Enciphered b = Encipher(upper, kHeader + "TREFFEN AM BAHNHOF, ZWEI MAPPEN");
+  ExpectDoneWithEcho(a);
+  EXPECT_EQ(a.Cipher, b.Cipher);
+}
+
+TEST(EncipherRun, SourceWithNoTextAfterTheHeaderGivesTheHeaderOnly) {
+  const std::string keyLetters = "HHHHH QQQ WWW EEE RRR TTT ZZZ UUU III OOO PPP";
+  const std::string sources[] = {keyLetters, keyLetters + " ", keyLetters + "\n", keyLetters + "x"};
+  for (const std::string& source : sources) {
+    SCOPED_TRACE(source);
+    TempDir dir;
+    Enciphered e = Encipher(dir, source);
+    ExpectDoneWithEcho(e);
+    EXPECT_EQ(e.Cipher, Upper(source));
+  }
+}
+
+TEST(EncipherRun, QuarvelKeysWritesTheSameCipherText) {
+  TempDir dir;
+  const std::string source = kHeader + "ZWEI MAPPEN ZU JE #12% BLATT<*ENDE";
+  Enciphered e = Encipher(dir, source);
+  ExpectDoneWithEcho(e);
+  ProcessResult keys =
+      RunIn(dir, QuarvelKeysPath(),
+            {"C", "test", "key.txt", "keys.cip", "plain.txt", "add.bin", "all.bin"});
+  EXPECT_EQ(keys.ExitStatus, 0);
+  EXPECT_EQ(ReadFile(dir.File("keys.cip")), e.Cipher);
+  EXPECT_EQ(keys.Out, e.Result.Out);
+}
+
+}  // namespace
+}  // namespace quarvel::testing

@@ -1,0 +1,318 @@
+// quarvel and quarvel_keys run as processes on files that do not open, on a
+// written file that is another file of the run, and on keys that are
+// refused: the exact console report, the exit status, and no file emptied.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <map>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "tests/process_runner.h"
+
+namespace quarvel::testing {
+namespace {
+
+const std::string kHeader = "HHHHH QQQ WWW EEE RRR TTT ZZZ UUU III OOO PPP ";
+const std::string kOldTarget = "yesterday's cipher text";
+
+ProcessResult RunIn(const TempDir& dir, bool keys, const std::vector<std::string>& args) {
+  ProcessOptions options;
+  options.Stdin = "\n";
+  options.WorkDir = dir.Path();
+  return RunProcess(keys ? QuarvelKeysPath() : QuarvelPath(), args, options);
+}
+
+// The regular files of the folder and their bytes.
+std::map<std::string, std::string> Snapshot(const TempDir& dir) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
+    if (entry.is_regular_file()) {
+      files[entry.path().filename().string()] = ReadFile(entry.path().string());
+    }
+  }
+  return files;
+}
+
+// Every file that was there keeps its bytes; the only new files are
+// `created`, and they are empty.
+void ExpectNothingEmptied(const std::map<std::string, std::string>& before, const TempDir& dir,
+                          const std::vector<std::string>& created) {
+  std::map<std::string, std::string> expected = before;
+  for (const std::string& name : created) {
+    EXPECT_EQ(before.count(name), 0u) << name << " was there before";
+    expected[name] = "";
+  }
+  EXPECT_EQ(Snapshot(dir), expected);
+}
+
+// A folder with the example key and message, a cipher text, an old target,
+// an old additive series and a read-only copy of the message.
+void PutFiles(const TempDir& dir) {
+  WriteFile(dir.File("key.txt"), ReadFile(SourceDir() + "/examples/key.txt"));
+  WriteFile(dir.File("msg.txt"), ReadFile(SourceDir() + "/examples/message.txt"));
+  WriteFile(dir.File("enc.txt"), kHeader + "BIUUY TNSWR YOQRO TXYKL\r\n");
+  WriteFile(dir.File("old.txt"), kOldTarget);
+  WriteFile(dir.File("add.bin"), std::string("\x01\x02\x03", 3));
+  WriteFile(dir.File("ro.txt"), ReadFile(SourceDir() + "/examples/message.txt"));
+  ASSERT_EQ(chmod(dir.File("ro.txt").c_str(), 0444), 0);
+}
+
+struct ReportCase {
+  const char* Name;
+  bool Keys;  // quarvel_keys
+  std::vector<std::string> Args;
+  std::string Report;                // the whole console output
+  std::vector<std::string> Created;  // new files, left empty
+};
+
+void PrintTo(const ReportCase& c, std::ostream* os) {
+  *os << c.Name;
+}
+
+const ReportCase kFileErrors[] = {
+    {"MissingSource",
+     false,
+     {"C", "id", "key.txt", "out.txt", "missing.txt"},
+     "Dateifehler in Quelldatei\r\n....weiter mit Taste",
+     {"out.txt"}},
+    {"MissingSourceAndKey",
+     false,
+     {"C", "id", "nokey.txt", "out.txt", "missing.txt"},
+     "Dateifehler in Quelldatei\r\nSchluesseldatei\r\n....weiter mit Taste",
+     {"out.txt"}},
+    {"TargetInAMissingFolder",
+     false,
+     {"C", "id", "key.txt", "nodir/out.txt", "msg.txt"},
+     "Dateifehler in Zieldatei\r\n....weiter mit Taste",
+     {}},
+    {"ExistingTargetAndMissingSource",
+     false,
+     {"C", "id", "key.txt", "old.txt", "missing.txt"},
+     "Dateifehler in Quelldatei\r\n....weiter mit Taste",
+     {}},
+    {"DecipherMissingSource",
+     false,
+     {"D", "id", "key.txt", "missing.txt", "out.txt"},
+     "Dateifehler in Quelldatei\r\n...weiter mit Taste",
+     {"out.txt"}},
+    {"DecipherExistingTargetAndMissingKey",
+     false,
+     {"D", "id", "nokey.txt", "enc.txt", "old.txt"},
+     "Dateifehler in Schluesseldatei\r\n...weiter mit Taste",
+     {}},
+    {"ReadOnlySource",
+     false,
+     {"C", "id", "key.txt", "out.txt", "ro.txt"},
+     "Dateifehler in Quelldatei\r\n....weiter mit Taste",
+     {"out.txt"}},
+    {"DecipherReadOnlyKey",
+     false,
+     {"D", "id", "ro.txt", "enc.txt", "out.txt"},
+     "Dateifehler in Schluesseldatei\r\n...weiter mit Taste",
+     {"out.txt"}},
+    {"KeysMissingKeyCreatesBothSeries",
+     true,
+     {"C", "id", "nokey.txt", "out.txt", "msg.txt", "new.add", "new.all"},
+     "Dateifehler in Schluesseldatei\r\n....weiter mit Taste",
+     {"out.txt", "new.add", "new.all"}},
+    {"KeysExistingSeriesAndMissingSource",
+     true,
+     {"C", "id", "key.txt", "old.txt", "missing.txt", "add.bin", "new.all"},
+     "Dateifehler in Quelldatei\r\n....weiter mit Taste",
+     {"new.all"}},
+    {"KeysEveryFileFails",
+     true,
+     {"C", "id", "nokey.txt", "nodir/out.txt", "missing.txt", "nodir/add.bin", "nodir/all.bin"},
+     "Dateifehler in Quelldatei\r\nZieldatei\r\nSchluesseldatei\r\nAdditionsreihe - Datei\r\n"
+     "Alle Additionsdatei\r\n....weiter mit Taste",
+     {}},
+    {"KeysDecipherMissingAdditiveSeries",
+     true,
+     {"D", "id", "key.txt", "enc.txt", "out.txt", "missing.bin", "new.all"},
+     "Dateifehler in Additionsreihe - Datei\r\n...weiter mit Taste",
+     {"out.txt", "new.all"}},
+    {"KeysDecipherMissingSourceAndAdditiveSeries",
+     true,
+     {"D", "id", "key.txt", "missing.txt", "out.txt", "missing.bin", "new.all"},
+     "Dateifehler in Quelldatei\r\nAdditionsreihe - Datei\r\n...weiter mit Taste",
+     {"out.txt", "new.all"}},
+    {"KeysDecipherReadOnlyAdditiveSeries",
+     true,
+     {"D", "id", "key.txt", "enc.txt", "old.txt", "ro.txt", "new.all"},
+     "Dateifehler in Additionsreihe - Datei\r\n...weiter mit Taste",
+     {"new.all"}},
+    // A written file that is the same file as another file of the run.
+    {"TargetIsTheSource",
+     false,
+     {"C", "id", "key.txt", "msg.txt", "msg.txt"},
+     "Dateifehler in Zieldatei\r\n....weiter mit Taste",
+     {}},
+    {"DecipherTargetIsTheSource",
+     false,
+     {"D", "id", "key.txt", "enc.txt", "enc.txt"},
+     "Dateifehler in Zieldatei\r\n...weiter mit Taste",
+     {}},
+    {"TargetIsTheKeyFile",
+     false,
+     {"C", "id", "key.txt", "key.txt", "msg.txt"},
+     "Dateifehler in Zieldatei\r\n....weiter mit Taste",
+     {}},
+    {"TargetIsTheSourceByAnotherName",
+     false,
+     {"C", "id", "key.txt", "./msg.txt", "msg.txt"},
+     "Dateifehler in Zieldatei\r\n....weiter mit Taste",
+     {}},
+    {"KeysAdditiveSeriesIsTheSource",
+     true,
+     {"C", "id", "key.txt", "out.txt", "msg.txt", "msg.txt", "new.all"},
+     "Dateifehler in Additionsreihe - Datei\r\n....weiter mit Taste",
+     {"out.txt", "new.all"}},
+    {"KeysBothSeriesInOneFile",
+     true,
+     {"C", "id", "key.txt", "out.txt", "msg.txt", "add.bin", "add.bin"},
+     "Dateifehler in Additionsreihe - Datei\r\nAlle Additionsdatei\r\n....weiter mit Taste",
+     {"out.txt"}},
+    {"KeysDecipherAllAdditiveIsTheTarget",
+     true,
+     {"D", "id", "key.txt", "enc.txt", "old.txt", "add.bin", "old.txt"},
+     "Dateifehler in Zieldatei\r\nAlle Additionsdatei\r\n...weiter mit Taste",
+     {}},
+};
+
+class FileErrorReport : public ::testing::TestWithParam<ReportCase> {};
+
+TEST_P(FileErrorReport, NamesEveryFailedFileAndEmptiesNothing) {
+  const ReportCase& c = GetParam();
+  TempDir dir;
+  ASSERT_NO_FATAL_FAILURE(PutFiles(dir));
+  const auto before = Snapshot(dir);
+  ProcessResult r = RunIn(dir, c.Keys, c.Args);
+  EXPECT_EQ(r.Out, c.Report);
+  EXPECT_EQ(r.ExitStatus, 1);
+  ExpectNothingEmptied(before, dir, c.Created);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, FileErrorReport, ::testing::ValuesIn(kFileErrors),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+TEST(FileErrors, LinkedNamesOfTheSourceAreTheSameFile) {
+  for (bool hard : {true, false}) {
+    SCOPED_TRACE(hard ? "hard link" : "symbolic link");
+    TempDir dir;
+    ASSERT_NO_FATAL_FAILURE(PutFiles(dir));
+    const std::string source = dir.File("msg.txt"), link = dir.File("link.txt");
+    ASSERT_EQ(hard ? ::link(source.c_str(), link.c_str()) : ::symlink("msg.txt", link.c_str()), 0);
+    const auto before = Snapshot(dir);
+    ProcessResult r = RunIn(dir, false, {"C", "id", "key.txt", "link.txt", "msg.txt"});
+    EXPECT_EQ(r.Out, "Dateifehler in Zieldatei\r\n....weiter mit Taste");
+    EXPECT_EQ(r.ExitStatus, 1);
+    ExpectNothingEmptied(before, dir, {});
+  }
+}
+
+TEST(FileErrors, EmptyNamesAreTheConsoleAndNeverTheSameFile) {
+  // The two key series files both on the console, and a target on the
+  // console: the runs go on.
+  TempDir dir;
+  ASSERT_NO_FATAL_FAILURE(PutFiles(dir));
+  ProcessResult keys = RunIn(dir, true, {"C", "id", "key.txt", "out.txt", "msg.txt", "", ""});
+  EXPECT_EQ(keys.ExitStatus, 0) << keys.Out;
+  EXPECT_EQ(keys.Out.find("Dateifehler"), std::string::npos);
+  EXPECT_EQ(ReadFile(dir.File("out.txt")).substr(0, kHeader.size()), kHeader);
+
+  ProcessResult console = RunIn(dir, false, {"C", "id", "key.txt", "", "msg.txt"});
+  EXPECT_EQ(console.ExitStatus, 0) << console.Out;
+  EXPECT_EQ(console.Out.find("Dateifehler"), std::string::npos);
+  EXPECT_GT(console.Out.size(), kHeader.size());
+}
+
+// Key files and sources whose key is refused: the report names each refused
+// part, the run writes nothing, and an existing target keeps its bytes.
+struct KeyCase {
+  const char* Name;
+  char Mode;
+  // The key file: the example key with `Find` replaced by `Replace`, or
+  // `RawKey` when that is set.
+  const char* Find;
+  const char* Replace;
+  const char* RawKey;
+  std::string Source;  // message header and text
+  std::string Report;  // the role words, each with its line end
+};
+
+void PrintTo(const KeyCase& c, std::ostream* os) {
+  *os << c.Name;
+}
+
+std::string KeyFileOf(const KeyCase& c) {
+  if (c.RawKey != nullptr) return c.RawKey;
+  std::string key = ReadFile(SourceDir() + "/examples/key.txt");
+  if (c.Find != nullptr) {
+    std::size_t at = key.find(c.Find);
+    EXPECT_NE(at, std::string::npos) << c.Find;
+    if (at != std::string::npos) key.replace(at, std::string(c.Find).size(), c.Replace);
+  }
+  return key;
+}
+
+const std::string kText = "TREFFEN AM BAHNHOF";
+
+const KeyCase kKeyCases[] = {
+    {"NoStructureKeyword", 'C', "STRUKTURSCHLUESSEL", "STRUKTUR", nullptr, kHeader + kText,
+     "Strukturschluessel\r\n"},
+    {"NoBasicKeyword", 'C', "GRUNDSCHLUESSEL", "GRUND", nullptr, kHeader + kText,
+     "Grundschluessel\r\n"},
+    {"BasicKeyEndsWithADigit", 'C', "KWTRBNMZUE", "KWTRBNMZU1", nullptr, kHeader + kText,
+     "Grundschluessel\r\n"},
+    {"KeyFileEndsInsideTheStructureKey", 'C', nullptr, nullptr, "STRUKTURSCHLUESSEL\n0101",
+     kHeader + kText, "Strukturschluessel\r\nGrundschluessel\r\n"},
+    {"GroupOfUnequalLetters", 'C', nullptr, nullptr, nullptr,
+     "HHHHH QQQ WWX EEE RRR TTT ZZZ UUU III OOO PPP " + kText, "Spruchschluessel\r\n"},
+    {"NoMarker", 'C', nullptr, nullptr, nullptr, kText, "Spruchschluessel\r\n"},
+    {"SourceEndsInsideTheGroups", 'C', nullptr, nullptr, nullptr, "HHHHH QQQ WWW EEE",
+     "Spruchschluessel\r\n"},
+    {"EmptyKeyFileAndNoMarker", 'C', nullptr, nullptr, "", kText,
+     "Strukturschluessel\r\nGrundschluessel\r\nSpruchschluessel\r\n"},
+    {"DecipherNoBasicKeyword", 'D', "GRUNDSCHLUESSEL", "GRUND", nullptr, kHeader + "BIUUY TNSWR ",
+     "Grundschluessel\r\n"},
+    {"DecipherGroupOfUnequalLetters", 'D', nullptr, nullptr, nullptr,
+     "HHHHH QQQ WWW EEE RRR TTT ZZZ UUU III OOO PPQ BIUUY TNSWR ", "Spruchschluessel\r\n"},
+};
+
+class KeyRefusal : public ::testing::TestWithParam<KeyCase> {};
+
+TEST_P(KeyRefusal, IsReportedBeforeAnythingIsWritten) {
+  const KeyCase& c = GetParam();
+  const std::string prompt = c.Mode == 'C' ? "....weiter mit Taste" : "...weiter mit Taste";
+  for (bool keys : {false, true}) {
+    SCOPED_TRACE(keys ? "quarvel_keys" : "quarvel");
+    TempDir dir;
+    WriteFile(dir.File("k.txt"), KeyFileOf(c));
+    WriteFile(dir.File("s.txt"), c.Source);
+    WriteFile(dir.File("old.txt"), kOldTarget);
+    WriteFile(dir.File("add.bin"), "old series");
+    WriteFile(dir.File("all.bin"), "old key characters");
+    const auto before = Snapshot(dir);
+    std::vector<std::string> args = {std::string(1, c.Mode), "id", "k.txt"};
+    if (c.Mode == 'C') {
+      args.insert(args.end(), {"old.txt", "s.txt"});
+    } else {
+      args.insert(args.end(), {"s.txt", "old.txt"});
+    }
+    if (keys) args.insert(args.end(), {"add.bin", "all.bin"});
+    ProcessResult r = RunIn(dir, keys, args);
+    EXPECT_EQ(r.Out, "Schluesselfehler in " + c.Report + prompt);
+    EXPECT_EQ(r.ExitStatus, 3);
+    ExpectNothingEmptied(before, dir, {});
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, KeyRefusal, ::testing::ValuesIn(kKeyCases),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+}  // namespace
+}  // namespace quarvel::testing
