@@ -89,18 +89,6 @@ void HoldClosedStandardStreams() {
   }
 }
 
-void WriteAll(int fd, const std::string& text) {
-  std::size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      break;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-}
-
 bool TryWriteAll(int fd, const std::string& text) {
   std::size_t done = 0;
   while (done < text.size()) {
@@ -136,7 +124,7 @@ int ProgramMain(int argc, const char* const* argv, Program program) {
   } catch (const IoError& error) {
     console.FlushBestEffort();
     std::string line = RuntimeErrorLine(error);
-    if (!TryWriteAll(1, line)) WriteAll(2, line);
+    if (!TryWriteAll(1, line)) TryWriteAll(2, line);
     return error.Code;
   }
 }
