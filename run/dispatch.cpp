@@ -109,6 +109,8 @@ int ProgramMain(int argc, const char* const* argv, Program program) {
   // A console whose reader has gone is an I/O error with its code, not a
   // silent end by signal.
   std::signal(SIGPIPE, SIG_IGN);
+  // Likewise a file that reaches the size limit fails its write with a code.
+  std::signal(SIGXFSZ, SIG_IGN);
   Console console;
   try {
     char mode = ModeLetter(argc > 1 ? argv[1] : nullptr);

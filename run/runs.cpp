@@ -66,6 +66,13 @@ bool OpenRunFiles(RunState& state) {
     ByteFile& file = state.*(table[i].File);
     file.Bind(state.Params.*(table[i].Name), *state.Con);
     state.OpenResult[i] = table[i].NewFile ? file.OpenNew() : file.OpenExisting();
+    // A file that is only read is searched from its start and read again at
+    // given positions, which takes a regular file: a device or pipe might
+    // never end, or never deliver. The console is given by an empty name.
+    if (state.OpenResult[i] == 0 && !table[i].Written && !file.IsConsole() && !file.IsRegular()) {
+      file.Close();
+      state.OpenResult[i] = ESPIPE;
+    }
     if (state.OpenResult[i] != 0) allOpen = false;
   }
   for (int i = 0; i < rows; ++i) {

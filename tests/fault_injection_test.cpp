@@ -1,0 +1,570 @@
+// quarvel and quarvel_keys run as processes against failing devices, a
+// closed or broken console, standard input at its end, read-only files, a
+// file-size limit and too few file handles. Every run ends by itself, with a
+// report or the run-time error line and its code, never by a signal; the
+// files it reads, and any existing target that it had not begun to write,
+// keep their bytes.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "tests/process_runner.h"
+
+namespace quarvel::testing {
+namespace {
+
+const std::string kHeader = "HHHHH QQQ WWW EEE RRR TTT ZZZ UUU III OOO PPP ";
+const std::string kOldTarget = "yesterday's cipher text\r\n";
+const std::string kOldSeries = "old series";
+
+// How the console of a spawned program is set up.
+enum class ConsoleSetup {
+  Recorded,    // standard output into a file, standard input at its end
+  Closed,      // standard output closed
+  BrokenPipe,  // standard output a pipe whose reader is gone
+  FullDevice,  // standard output /dev/full
+};
+
+struct Limits {
+  ConsoleSetup Out = ConsoleSetup::Recorded;
+  bool StdinClosed = false;
+  rlim_t FileSize = RLIM_INFINITY;  // RLIMIT_FSIZE, bytes
+  rlim_t OpenFiles = 0;             // RLIMIT_NOFILE when not 0
+};
+
+struct Outcome {
+  std::string Out;
+  std::string Err;
+  int ExitStatus = -1;
+  int Signal = 0;
+  bool TimedOut = false;
+};
+
+void PrintTo(const Outcome& o, std::ostream* os) {
+  *os << "exit " << o.ExitStatus << ", signal " << o.Signal << (o.TimedOut ? ", timed out" : "")
+      << "\nstdout: " << ::testing::PrintToString(o.Out)
+      << "\nstderr: " << ::testing::PrintToString(o.Err);
+}
+
+// Starts the program in `dir` with its standard streams and limits set up as
+// asked, with the default action for every signal a failed write can raise,
+// as a shell gives it; kills it after `timeoutSeconds`.
+Outcome Spawn(const std::string& program, const std::vector<std::string>& args, const TempDir& dir,
+              const Limits& limits, int timeoutSeconds = 10) {
+  const std::string outPath = dir.Path() + "/.stdout", errPath = dir.Path() + "/.stderr";
+  pid_t pid = fork();
+  if (pid < 0) return {};
+  if (pid == 0) {
+    if (chdir(dir.Path().c_str()) != 0) _exit(126);
+    int in = open("/dev/null", O_RDONLY);
+    int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int out = -1;
+    switch (limits.Out) {
+      case ConsoleSetup::Recorded:
+        out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        break;
+      case ConsoleSetup::Closed:
+        break;
+      case ConsoleSetup::BrokenPipe: {
+        int p[2];
+        if (pipe(p) != 0) _exit(126);
+        close(p[0]);
+        out = p[1];
+        break;
+      }
+      case ConsoleSetup::FullDevice:
+        out = open("/dev/full", O_WRONLY);
+        break;
+    }
+    if (in < 0 || err < 0 || dup2(in, 0) < 0 || dup2(err, 2) < 0) _exit(126);
+    if (out >= 0) {
+      if (dup2(out, 1) < 0) _exit(126);
+    } else {
+      close(1);
+    }
+    if (limits.StdinClosed) close(0);
+    for (int fd = 3; fd < 1024; ++fd) close(fd);
+    for (int sig : {SIGPIPE, SIGXFSZ}) signal(sig, SIG_DFL);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    if (limits.FileSize != RLIM_INFINITY) {
+      rlimit size{limits.FileSize, limits.FileSize};
+      if (setrlimit(RLIMIT_FSIZE, &size) != 0) _exit(126);
+    }
+    if (limits.OpenFiles != 0) {
+      rlimit files{limits.OpenFiles, limits.OpenFiles};
+      if (setrlimit(RLIMIT_NOFILE, &files) != 0) _exit(126);
+    }
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(program.c_str(), argv.data());
+    _exit(127);
+  }
+  Outcome outcome;
+  int status = 0;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
+  while (waitpid(pid, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      outcome.TimedOut = true;
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  if (WIFEXITED(status)) outcome.ExitStatus = WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) outcome.Signal = WTERMSIG(status);
+  outcome.Out = ReadFile(outPath);
+  outcome.Err = ReadFile(errPath);
+  std::filesystem::remove(outPath);
+  std::filesystem::remove(errPath);
+  return outcome;
+}
+
+// The regular files of the folder and their bytes.
+std::map<std::string, std::string> Snapshot(const TempDir& dir) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
+    if (entry.is_regular_file()) {
+      files[entry.path().filename().string()] = ReadFile(entry.path().string());
+    }
+  }
+  return files;
+}
+
+// Files that were there and are not in `written` keep their bytes; files in
+// `created` are new and empty.
+void ExpectKept(const std::map<std::string, std::string>& before, const TempDir& dir,
+                const std::vector<std::string>& written, const std::vector<std::string>& created) {
+  std::map<std::string, std::string> after = Snapshot(dir);
+  for (const auto& [name, bytes] : before) {
+    bool isWritten = false;
+    for (const std::string& w : written) isWritten = isWritten || w == name;
+    if (isWritten) continue;
+    ASSERT_EQ(after.count(name), 1u) << name << " is gone";
+    EXPECT_EQ(after[name], bytes) << name << " changed";
+  }
+  for (const std::string& name : created) {
+    EXPECT_EQ(before.count(name), 0u) << name << " was there before";
+    EXPECT_EQ(after[name], "") << name;
+  }
+}
+
+// The example key and message, a cipher text of the message, an old target
+// and old key series, each of them also as a read-only copy "ro-NAME".
+void PutFiles(const TempDir& dir) {
+  const std::string message = ReadFile(SourceDir() + "/examples/message.txt");
+  const std::map<std::string, std::string> files = {
+      {"key.txt", ReadFile(SourceDir() + "/examples/key.txt")},
+      {"msg.txt", message},
+      {"enc.txt", kHeader + "BIUUY TNSWR YOQRO TXYKL\r\nCYOKO GIGAR NSYHR TGJEM ETCOE\r\n"},
+      {"old.txt", kOldTarget},
+      {"add.bin", kOldSeries},
+      {"all.bin", kOldSeries},
+  };
+  for (const auto& [name, bytes] : files) {
+    WriteFile(dir.File(name), bytes);
+    WriteFile(dir.File("ro-" + name), bytes);
+    ASSERT_EQ(chmod(dir.File("ro-" + name).c_str(), 0444), 0);
+  }
+}
+
+std::string ProgramPath(bool keys) {
+  return keys ? QuarvelKeysPath() : QuarvelPath();
+}
+
+// True when `text` ends with the run-time error line of `code`: the code
+// right-aligned in four places, " at ", eight hexadecimal digits, CR LF.
+bool EndsWithErrorLine(const std::string& text, int code) {
+  char prefix[32];
+  std::snprintf(prefix, sizeof prefix, "Runtime error%4d at ", code);
+  const std::string head = prefix;
+  const std::size_t length = head.size() + 8 + 2;
+  if (text.size() < length) return false;
+  const std::string line = text.substr(text.size() - length);
+  if (line.compare(0, head.size(), head) != 0 || line.compare(length - 2, 2, "\r\n") != 0) {
+    return false;
+  }
+  for (std::size_t i = head.size(); i < length - 2; ++i) {
+    if (std::string_view("0123456789ABCDEF").find(line[i]) == std::string_view::npos) return false;
+  }
+  return true;
+}
+
+// --- A written file on a full device --------------------------------------
+
+struct FullDeviceCase {
+  const char* Name;
+  bool Keys;
+  std::vector<std::string> Args;
+  std::vector<std::string> Written;  // files the run had begun to write
+};
+
+void PrintTo(const FullDeviceCase& c, std::ostream* os) {
+  *os << c.Name;
+}
+
+const FullDeviceCase kFullDeviceCases[] = {
+    {"CipherText",
+     true,
+     {"C", "id", "key.txt", "/dev/full", "msg.txt", "add.bin", "all.bin"},
+     {"add.bin", "all.bin"}},
+    {"DecipheredText", false, {"D", "id", "key.txt", "enc.txt", "/dev/full"}, {}},
+    {"AdditiveSeriesOfEncipherRun",
+     true,
+     {"C", "id", "key.txt", "old.txt", "msg.txt", "/dev/full", "all.bin"},
+     {"old.txt", "all.bin"}},
+    {"AdditiveSeriesOfDecipherRun",
+     true,
+     {"D", "id", "key.txt", "enc.txt", "old.txt", "/dev/full", "all.bin"},
+     {"old.txt", "all.bin"}},
+    {"AllAdditiveFile",
+     true,
+     {"C", "id", "key.txt", "old.txt", "msg.txt", "add.bin", "/dev/full"},
+     {"old.txt", "add.bin"}},
+};
+
+class FullDevice : public ::testing::TestWithParam<FullDeviceCase> {};
+
+TEST_P(FullDevice, StopsWithTheCodeOfAFullDevice) {
+  const FullDeviceCase& c = GetParam();
+  TempDir dir;
+  ASSERT_NO_FATAL_FAILURE(PutFiles(dir));
+  const auto before = Snapshot(dir);
+  Outcome r = Spawn(ProgramPath(c.Keys), c.Args, dir, {});
+  EXPECT_EQ(r.ExitStatus, ENOSPC) << ::testing::PrintToString(r);
+  EXPECT_TRUE(EndsWithErrorLine(r.Out, ENOSPC)) << ::testing::PrintToString(r);
+  ExpectKept(before, dir, c.Written, {});
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, FullDevice, ::testing::ValuesIn(kFullDeviceCases),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+// --- A console that cannot be written --------------------------------------
+
+struct ConsoleCase {
+  const char* Name;
+  bool Keys;
+  std::vector<std::string> Args;
+  std::vector<std::string> Written;
+  std::vector<std::string> Created;
+};
+
+void PrintTo(const ConsoleCase& c, std::ostream* os) {
+  *os << c.Name;
+}
+
+// Runs that write to the console at different points: the work path (the
+// target was emptied and its first byte written before the first echo), the
+// file-error report, the key report and the usage line.
+const ConsoleCase kConsoleCases[] = {
+    {"EncipherRun", false, {"C", "id", "key.txt", "old.txt", "msg.txt"}, {"old.txt"}, {}},
+    {"DecipherRun",
+     true,
+     {"D", "id", "key.txt", "enc.txt", "old.txt", "add.bin", "all.bin"},
+     {"old.txt", "add.bin", "all.bin"},
+     {}},
+    {"FileErrorReport", false, {"C", "id", "key.txt", "old.txt", "missing.txt"}, {}, {}},
+    {"FileErrorReportCreatesItsTarget",
+     false,
+     {"D", "id", "key.txt", "missing.txt", "new.txt"},
+     {},
+     {"new.txt"}},
+    {"KeyReport", true, {"C", "id", "msg.txt", "old.txt", "msg.txt", "add.bin", "all.bin"}, {}, {}},
+    {"UsageLine", false, {"X", "id", "key.txt", "old.txt", "msg.txt"}, {}, {}},
+};
+
+struct BrokenConsole {
+  const char* Name;
+  ConsoleSetup Out;
+  int Code;  // the platform's code for a write to it
+};
+
+const BrokenConsole kBrokenConsoles[] = {
+    {"Closed", ConsoleSetup::Closed, EBADF},
+    {"PipeWithoutReader", ConsoleSetup::BrokenPipe, EPIPE},
+    {"FullDevice", ConsoleSetup::FullDevice, ENOSPC},
+};
+
+class UnwritableConsole : public ::testing::TestWithParam<ConsoleCase> {};
+
+TEST_P(UnwritableConsole, StopsWithTheCodeOfTheFailedWrite) {
+  const ConsoleCase& c = GetParam();
+  for (const BrokenConsole& console : kBrokenConsoles) {
+    SCOPED_TRACE(console.Name);
+    TempDir dir;
+    ASSERT_NO_FATAL_FAILURE(PutFiles(dir));
+    const auto before = Snapshot(dir);
+    Limits limits;
+    limits.Out = console.Out;
+    Outcome r = Spawn(ProgramPath(c.Keys), c.Args, dir, limits);
+    EXPECT_EQ(r.Signal, 0) << ::testing::PrintToString(r);
+    EXPECT_EQ(r.ExitStatus, console.Code) << ::testing::PrintToString(r);
+    // Standard output failed: the line goes to standard error.
+    EXPECT_TRUE(EndsWithErrorLine(r.Err, console.Code)) << ::testing::PrintToString(r);
+    ExpectKept(before, dir, c.Written, c.Created);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, UnwritableConsole, ::testing::ValuesIn(kConsoleCases),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+// --- Standard input at its end at every wait -------------------------------
+
+struct WaitCase {
+  const char* Name;
+  bool Keys;
+  std::vector<std::string> Args;
+  rlim_t OpenFiles;
+  int ExitStatus;
+  std::string Out;  // the console output, or empty to leave it unchecked
+  std::vector<std::string> Written;
+  std::vector<std::string> Created;
+};
+
+void PrintTo(const WaitCase& c, std::ostream* os) {
+  *os << c.Name;
+}
+
+const std::string kAllPartsRefused =
+    "Schluesselfehler in Strukturschluessel\r\nGrundschluessel\r\nSpruchschluessel\r\n";
+// The keyword search cannot open the key file and the source a second time.
+const std::string kSecondOpenFails = " ERROR \r\n Dateifehler ! ";
+
+const WaitCase kWaitCases[] = {
+    {"FinalWaitAfterARun",
+     false,
+     {"C", "id", "key.txt", "old.txt", "msg.txt"},
+     0,
+     0,
+     "",
+     {"old.txt"},
+     {}},
+    {"FinalWaitAfterTheUsageLine",
+     true,
+     {""},
+     0,
+     2,
+     "Aufruf: quarvel_keys C|D Kennung Schluesseldatei Geheimtextdatei Klartextdatei "
+     "Additionsreihe-Datei Alle-Additionsdatei\r\n",
+     {},
+     {}},
+    {"FileErrorReport",
+     true,
+     {"D", "id", "key.txt", "enc.txt", "old.txt", "missing.bin", "new.all"},
+     0,
+     1,
+     "Dateifehler in Additionsreihe - Datei\r\n...weiter mit Taste",
+     {},
+     {"new.all"}},
+    {"KeyReport",
+     false,
+     {"D", "id", "enc.txt", "enc.txt", "old.txt"},
+     0,
+     3,
+     "Schluesselfehler in Strukturschluessel\r\nGrundschluessel\r\n...weiter mit Taste",
+     {},
+     {}},
+    {"KeyReportForASourceOnTheConsole",
+     false,
+     {"C", "id", "key.txt", "old.txt", ""},
+     0,
+     3,
+     "Schluesselfehler in Spruchschluessel\r\n....weiter mit Taste",
+     {},
+     {}},
+    // Standard streams and the three files of the run take the six handles.
+    {"SecondOpenOfKeyFileAndSource",
+     false,
+     {"C", "id", "key.txt", "old.txt", "msg.txt"},
+     6,
+     3,
+     kSecondOpenFails + kSecondOpenFails + kSecondOpenFails + kAllPartsRefused +
+         "....weiter mit Taste",
+     {},
+     {}},
+    {"SecondOpenInQuarvelKeys",
+     true,
+     {"D", "id", "key.txt", "enc.txt", "old.txt", "add.bin", "all.bin"},
+     8,
+     3,
+     kSecondOpenFails + kSecondOpenFails + kSecondOpenFails + kAllPartsRefused +
+         "...weiter mit Taste",
+     {},
+     {}},
+};
+
+class InputAtItsEnd : public ::testing::TestWithParam<WaitCase> {};
+
+TEST_P(InputAtItsEnd, EveryWaitEndsAtOnce) {
+  const WaitCase& c = GetParam();
+  TempDir dir;
+  ASSERT_NO_FATAL_FAILURE(PutFiles(dir));
+  const auto before = Snapshot(dir);
+  Limits limits;
+  limits.OpenFiles = c.OpenFiles;
+  Outcome r = Spawn(ProgramPath(c.Keys), c.Args, dir, limits);
+  EXPECT_FALSE(r.TimedOut);
+  EXPECT_EQ(r.ExitStatus, c.ExitStatus) << ::testing::PrintToString(r);
+  if (!c.Out.empty()) {
+    EXPECT_EQ(r.Out, c.Out);
+  }
+  ExpectKept(before, dir, c.Written, c.Created);
+}
+
+TEST_P(InputAtItsEnd, ClosedInputStopsAtTheFirstWait) {
+  const WaitCase& c = GetParam();
+  TempDir dir;
+  ASSERT_NO_FATAL_FAILURE(PutFiles(dir));
+  const auto before = Snapshot(dir);
+  Limits limits;
+  limits.OpenFiles = c.OpenFiles;
+  limits.StdinClosed = true;
+  Outcome r = Spawn(ProgramPath(c.Keys), c.Args, dir, limits);
+  EXPECT_FALSE(r.TimedOut);
+  EXPECT_EQ(r.ExitStatus, EBADF) << ::testing::PrintToString(r);
+  EXPECT_TRUE(EndsWithErrorLine(r.Out, EBADF)) << ::testing::PrintToString(r);
+  ExpectKept(before, dir, c.Written, c.Created);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, InputAtItsEnd, ::testing::ValuesIn(kWaitCases),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+// --- Read-only files -------------------------------------------------------
+
+struct ReadOnlyCase {
+  const char* Name;
+  bool Keys;
+  std::vector<std::string> Args;
+  std::string Report;
+  std::vector<std::string> Created;
+};
+
+void PrintTo(const ReadOnlyCase& c, std::ostream* os) {
+  *os << c.Name;
+}
+
+const ReadOnlyCase kReadOnlyCases[] = {
+    {"DecipherSource",
+     true,
+     {"D", "id", "key.txt", "ro-enc.txt", "old.txt", "add.bin", "all.bin"},
+     "Dateifehler in Quelldatei\r\n...weiter mit Taste",
+     {}},
+    {"Target",
+     false,
+     {"C", "id", "key.txt", "ro-old.txt", "msg.txt"},
+     "Dateifehler in Zieldatei\r\n....weiter mit Taste",
+     {}},
+    {"AdditiveSeriesOfEncipherRun",
+     true,
+     {"C", "id", "key.txt", "old.txt", "msg.txt", "ro-add.bin", "all.bin"},
+     "Dateifehler in Additionsreihe - Datei\r\n....weiter mit Taste",
+     {}},
+    {"AllAdditiveFile",
+     true,
+     {"C", "id", "key.txt", "old.txt", "msg.txt", "add.bin", "ro-all.bin"},
+     "Dateifehler in Alle Additionsdatei\r\n....weiter mit Taste",
+     {}},
+    {"EveryFile",
+     true,
+     {"C", "id", "ro-key.txt", "ro-old.txt", "ro-msg.txt", "ro-add.bin", "ro-all.bin"},
+     "Dateifehler in Quelldatei\r\nZieldatei\r\nSchluesseldatei\r\nAdditionsreihe - Datei\r\n"
+     "Alle Additionsdatei\r\n....weiter mit Taste",
+     {}},
+};
+
+class ReadOnlyFile : public ::testing::TestWithParam<ReadOnlyCase> {};
+
+TEST_P(ReadOnlyFile, IsAFileErrorAndNothingIsEmptied) {
+  const ReadOnlyCase& c = GetParam();
+  TempDir dir;
+  ASSERT_NO_FATAL_FAILURE(PutFiles(dir));
+  const auto before = Snapshot(dir);
+  Outcome r = Spawn(ProgramPath(c.Keys), c.Args, dir, {});
+  EXPECT_EQ(r.Out, c.Report);
+  EXPECT_EQ(r.ExitStatus, 1);
+  ExpectKept(before, dir, {}, c.Created);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ReadOnlyFile, ::testing::ValuesIn(kReadOnlyCases),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+// --- A file-size limit reached in the middle of a run ----------------------
+
+TEST(FileSizeLimit, StopsWithItsCodeAndKeepsEveryByteWritten) {
+  TempDir dir;
+  ASSERT_NO_FATAL_FAILURE(PutFiles(dir));
+  std::string text = ReadFile(dir.File("msg.txt"));
+  for (int i = 0; i < 40; ++i) text += " NOCH EINMAL DER GANZE TEXT<*";
+  WriteFile(dir.File("long.txt"), text + text);
+  // The whole cipher text, made without a limit.
+  Outcome whole = Spawn(QuarvelPath(), {"C", "id", "key.txt", "whole.txt", "long.txt"}, dir, {});
+  ASSERT_EQ(whole.ExitStatus, 0);
+  const std::string cipher = ReadFile(dir.File("whole.txt"));
+  constexpr rlim_t kLimit = 1000;
+  ASSERT_GT(cipher.size(), kLimit);
+
+  const auto before = Snapshot(dir);
+  Limits limits;
+  limits.FileSize = kLimit;
+  Outcome r = Spawn(QuarvelPath(), {"C", "id", "key.txt", "old.txt", "long.txt"}, dir, limits);
+  EXPECT_EQ(r.Signal, 0) << ::testing::PrintToString(r);
+  EXPECT_EQ(r.ExitStatus, EFBIG) << ::testing::PrintToString(r);
+  // Standard output is a file under the same limit: the line goes to
+  // standard error when standard output has reached it.
+  EXPECT_TRUE(EndsWithErrorLine(r.Out, EFBIG) || EndsWithErrorLine(r.Err, EFBIG))
+      << ::testing::PrintToString(r);
+  // The target holds the cipher text up to the limit.
+  EXPECT_EQ(ReadFile(dir.File("old.txt")), cipher.substr(0, kLimit));
+  ExpectKept(before, dir, {"old.txt"}, {});
+}
+
+// --- Inputs that never end -------------------------------------------------
+
+// A key file or source that is an endless device or a pipe that no one
+// writes: the search for a keyword must not run or wait for ever.
+TEST(EndlessInput, KeyFileOrSourceThatNeverEndsDoesNotHang) {
+  struct Case {
+    const char* Name;
+    std::vector<std::string> Args;
+  };
+  const Case cases[] = {
+      {"KeyFileOfZeros", {"C", "id", "/dev/zero", "old.txt", "msg.txt"}},
+      {"SourceOfZeros", {"C", "id", "key.txt", "old.txt", "/dev/zero"}},
+      {"KeyFileAPipe", {"C", "id", "fifo", "old.txt", "msg.txt"}},
+      {"DecipherSourceAPipe", {"D", "id", "key.txt", "fifo", "old.txt"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TempDir dir;
+    ASSERT_NO_FATAL_FAILURE(PutFiles(dir));
+    ASSERT_EQ(mkfifo(dir.File("fifo").c_str(), 0644), 0);
+    const auto before = Snapshot(dir);
+    Outcome r = Spawn(QuarvelPath(), c.Args, dir, {}, 5);
+    EXPECT_FALSE(r.TimedOut);
+    EXPECT_EQ(r.Signal, 0);
+    EXPECT_NE(r.ExitStatus, 0) << ::testing::PrintToString(r);
+    ExpectKept(before, dir, {}, {});
+  }
+}
+
+}  // namespace
+}  // namespace quarvel::testing
