@@ -9,23 +9,10 @@
 #include <vector>
 
 #include "tests/process_runner.h"
+#include "tests/run_fixtures.h"
 
 namespace quarvel::testing {
 namespace {
-
-const std::string kKeyLetters = "HHHHH QQQ WWW EEE RRR TTT ZZZ UUU III OOO PPP";
-const std::string kHeader = kKeyLetters + " ";
-
-constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ";
-constexpr std::uint8_t kLetterCodes[26] = {24, 19, 14, 18, 16, 22, 11, 5,  12, 26, 30, 9,  7,
-                                           6,  3,  13, 29, 10, 20, 1,  28, 15, 25, 23, 21, 17};
-constexpr char kFigures[] = "-?:@3@@@8@().,9014\"57=2/6+";
-constexpr char kControlChars[] = "|< *#%";
-constexpr std::uint8_t kControlCodes[6] = {0, 2, 4, 8, 27, 31};
-
-std::uint8_t CodeOfLetter(char letter) {
-  return kLetterCodes[letter - 'A'];
-}
 
 // The code of a plain-text byte: letters of either case and figures by their
 // position in the tables (the first position wins), control characters by
@@ -43,18 +30,6 @@ std::uint8_t CodeOf(unsigned char byte) {
   }
   EXPECT_LT(byte, 32) << "byte outside the tables";
   return byte;
-}
-
-// The plain-text character of a code: its letter, or its control character.
-char CharOfCode(std::uint8_t code) {
-  for (int p = 0; p < 26; ++p) {
-    if (kLetterCodes[p] == code) return kLetters[p];
-  }
-  for (int p = 0; p < 6; ++p) {
-    if (kControlCodes[p] == code) return kControlChars[p];
-  }
-  ADD_FAILURE() << "no character for code " << int(code);
-  return '?';
 }
 
 // How a deciphered text shows codes: letters, or after "#" figures until the
@@ -115,19 +90,6 @@ std::string Lower(std::string text) {
   return text;
 }
 
-// Runs a program in `dir`, with one line on standard input for its final wait.
-ProcessResult RunIn(const TempDir& dir, const std::string& program,
-                    const std::vector<std::string>& args) {
-  ProcessOptions options;
-  options.Stdin = "\n";
-  options.WorkDir = dir.Path();
-  return RunProcess(program, args, options);
-}
-
-void PutExampleKey(const TempDir& dir) {
-  WriteFile(dir.File("key.txt"), ReadFile(SourceDir() + "/examples/key.txt"));
-}
-
 // quarvel C on plain.txt into cipher.txt; returns the cipher text.
 std::string Encipher(const TempDir& dir, const std::string& source) {
   PutExampleKey(dir);
@@ -146,44 +108,6 @@ std::string Decipher(const TempDir& dir) {
   EXPECT_EQ(r.ExitStatus, 0) << r.Out;
   EXPECT_EQ(r.Out, back);
   return back;
-}
-
-// The key characters of a run with the example key and kHeader, at least
-// `count` of them, as quarvel_keys writes them to its all-additive file. They
-// do not depend on the text.
-std::string KeyStream(const TempDir& dir, std::size_t count) {
-  PutExampleKey(dir);
-  WriteFile(dir.File("stream.txt"), kHeader + std::string(count, 'A'));
-  ProcessResult r =
-      RunIn(dir, QuarvelKeysPath(),
-            {"C", "stream", "key.txt", "stream.cip", "stream.txt", "stream.add", "stream.all"});
-  EXPECT_EQ(r.ExitStatus, 0) << r.Out;
-  std::string keys = ReadFile(dir.File("stream.all"));
-  EXPECT_GE(keys.size(), count);
-  return keys;
-}
-
-// The plain text that enciphers into the given cipher letters, in which "Y"
-// and the letter after it stand for one character: each plain code is the
-// cipher code XOR the key character of its place, and a pair uses up one more
-// key character. A byte that is not a capital stands for itself, a byte
-// outside the tables, and uses up one key character.
-std::string PlainFor(const std::string& cipher, const std::string& keys) {
-  std::string plain;
-  std::size_t k = 0;
-  for (std::size_t i = 0; i < cipher.size(); ++i) {
-    if (cipher[i] < 'A' || cipher[i] > 'Z') {
-      plain += cipher[i];
-      ++k;
-      continue;
-    }
-    std::uint8_t code = CodeOfLetter(cipher[i]);
-    bool pair = cipher[i] == 'Y';
-    if (pair) code = CodeOfLetter(cipher.at(++i)) ^ 1;
-    plain += CharOfCode(code ^ static_cast<std::uint8_t>(keys.at(k)));
-    k += pair ? 2 : 1;
-  }
-  return plain;
 }
 
 struct RoundTripCase {

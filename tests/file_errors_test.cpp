@@ -12,18 +12,16 @@
 #include <vector>
 
 #include "tests/process_runner.h"
+#include "tests/run_fixtures.h"
 
 namespace quarvel::testing {
 namespace {
 
-const std::string kHeader = "HHHHH QQQ WWW EEE RRR TTT ZZZ UUU III OOO PPP ";
 const std::string kOldTarget = "yesterday's cipher text";
 
+// Runs quarvel_keys when `keys` is set, else quarvel.
 ProcessResult RunIn(const TempDir& dir, bool keys, const std::vector<std::string>& args) {
-  ProcessOptions options;
-  options.Stdin = "\n";
-  options.WorkDir = dir.Path();
-  return RunProcess(keys ? QuarvelKeysPath() : QuarvelPath(), args, options);
+  return RunIn(dir, keys ? QuarvelKeysPath() : QuarvelPath(), args);
 }
 
 // The regular files of the folder and their bytes.

@@ -8,23 +8,10 @@
 #include <vector>
 
 #include "tests/process_runner.h"
+#include "tests/run_fixtures.h"
 
 namespace quarvel::testing {
 namespace {
-
-const std::string kKeyLetters = "HHHHH QQQ WWW EEE RRR TTT ZZZ UUU III OOO PPP";
-const std::string kHeader = kKeyLetters + " ";
-
-constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ";
-constexpr std::uint8_t kLetterCodes[26] = {24, 19, 14, 18, 16, 22, 11, 5,  12, 26, 30, 9,  7,
-                                           6,  3,  13, 29, 10, 20, 1,  28, 15, 25, 23, 21, 17};
-constexpr char kFigures[] = "-?:@3@@@8@().,9014\"57=2/6+";
-constexpr char kControlChars[] = "|< *#%";
-constexpr std::uint8_t kControlCodes[6] = {0, 2, 4, 8, 27, 31};
-
-std::uint8_t CodeOfLetter(char letter) {
-  return kLetterCodes[letter - 'A'];
-}
 
 // The code of a plain-text byte (letters of either case, figures, control
 // characters, bytes below 32), or -1 for a byte outside the tables.
@@ -49,14 +36,6 @@ char LetterOfCode(std::uint8_t code) {
   return '?';
 }
 
-// The plain-text character of a code: its letter, or its control character.
-char CharOfCode(std::uint8_t code) {
-  for (int p = 0; p < 6; ++p) {
-    if (kControlCodes[p] == code) return kControlChars[p];
-  }
-  return LetterOfCode(code);
-}
-
 // How the cipher text writes a cipher code: its letter, or for the six codes
 // without a letter and the code of "Y", "Y" and the letter whose code differs
 // in the lowest bit.
@@ -65,36 +44,6 @@ std::string CipherLetters(std::uint8_t code) {
     if (code == pairCode) return std::string("Y") + LetterOfCode(code ^ 1);
   }
   return std::string(1, LetterOfCode(code));
-}
-
-// The plain text that enciphers into the given cipher letters, in which "Y"
-// and the letter after it stand for one character: each plain code is the
-// cipher code XOR the key character of its place, and a pair uses up one more
-// key character.
-std::string PlainFor(const std::string& cipher, const std::string& keys) {
-  std::string plain;
-  std::size_t k = 0;
-  for (std::size_t i = 0; i < cipher.size(); ++i) {
-    std::uint8_t code = CodeOfLetter(cipher[i]);
-    bool pair = cipher[i] == 'Y';
-    if (pair) code = CodeOfLetter(cipher.at(++i)) ^ 1;
-    plain += CharOfCode(code ^ static_cast<std::uint8_t>(keys.at(k)));
-    k += pair ? 2 : 1;
-  }
-  return plain;
-}
-
-// Runs a program in `dir`, with one line on standard input for its final wait.
-ProcessResult RunIn(const TempDir& dir, const std::string& program,
-                    const std::vector<std::string>& args) {
-  ProcessOptions options;
-  options.Stdin = "\n";
-  options.WorkDir = dir.Path();
-  return RunProcess(program, args, options);
-}
-
-void PutExampleKey(const TempDir& dir) {
-  WriteFile(dir.File("key.txt"), ReadFile(SourceDir() + "/examples/key.txt"));
 }
 
 // The bytes of the cipher text after the header, without the separators.

@@ -1,0 +1,96 @@
+// Shared helpers of the tests that run the programs as processes with the
+// example key: the teleprinter tables written out for the tests, and a way to
+// choose cipher letters and get the plain text that enciphers into them.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tests/process_runner.h"
+
+namespace quarvel::testing {
+
+// The message header used with the example key: the marker, ten groups of
+// three equal letters, and the blank after the last of them.
+inline const std::string kKeyLetters = "HHHHH QQQ WWW EEE RRR TTT ZZZ UUU III OOO PPP";
+inline const std::string kHeader = kKeyLetters + " ";
+
+inline constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+inline constexpr std::uint8_t kLetterCodes[26] = {24, 19, 14, 18, 16, 22, 11, 5,  12,
+                                                  26, 30, 9,  7,  6,  3,  13, 29, 10,
+                                                  20, 1,  28, 15, 25, 23, 21, 17};
+inline constexpr char kFigures[] = "-?:@3@@@8@().,9014\"57=2/6+";
+inline constexpr char kControlChars[] = "|< *#%";
+inline constexpr std::uint8_t kControlCodes[6] = {0, 2, 4, 8, 27, 31};
+
+inline std::uint8_t CodeOfLetter(char letter) {
+  return kLetterCodes[letter - 'A'];
+}
+
+// The plain-text character of a code: its letter, or its control character.
+inline char CharOfCode(std::uint8_t code) {
+  for (int p = 0; p < 26; ++p) {
+    if (kLetterCodes[p] == code) return kLetters[p];
+  }
+  for (int p = 0; p < 6; ++p) {
+    if (kControlCodes[p] == code) return kControlChars[p];
+  }
+  ADD_FAILURE() << "no character for code " << int(code);
+  return '?';
+}
+
+// Runs a program in `dir`, with one line on standard input for its final wait.
+inline ProcessResult RunIn(const TempDir& dir, const std::string& program,
+                           const std::vector<std::string>& args) {
+  ProcessOptions options;
+  options.Stdin = "\n";
+  options.WorkDir = dir.Path();
+  return RunProcess(program, args, options);
+}
+
+inline void PutExampleKey(const TempDir& dir) {
+  WriteFile(dir.File("key.txt"), ReadFile(SourceDir() + "/examples/key.txt"));
+}
+
+// The key characters of a run with the example key and kHeader, at least
+// `count` of them, as quarvel_keys writes them to its all-additive file. They
+// do not depend on the text.
+inline std::string KeyStream(const TempDir& dir, std::size_t count) {
+  PutExampleKey(dir);
+  WriteFile(dir.File("stream.txt"), kHeader + std::string(count, 'A'));
+  ProcessResult r =
+      RunIn(dir, QuarvelKeysPath(),
+            {"C", "stream", "key.txt", "stream.cip", "stream.txt", "stream.add", "stream.all"});
+  EXPECT_EQ(r.ExitStatus, 0) << r.Out;
+  std::string keys = ReadFile(dir.File("stream.all"));
+  EXPECT_GE(keys.size(), count);
+  return keys;
+}
+
+// The plain text that enciphers into the given cipher letters, in which "Y"
+// and the letter after it stand for one character: each plain code is the
+// cipher code XOR the key character of its place, and a pair uses up one more
+// key character. A byte that is not a capital stands for itself, a byte
+// outside the tables, and uses up one key character.
+inline std::string PlainFor(const std::string& cipher, const std::string& keys) {
+  std::string plain;
+  std::size_t k = 0;
+  for (std::size_t i = 0; i < cipher.size(); ++i) {
+    if (cipher[i] < 'A' || cipher[i] > 'Z') {
+      plain += cipher[i];
+      ++k;
+      continue;
+    }
+    std::uint8_t code = CodeOfLetter(cipher[i]);
+    bool pair = cipher[i] == 'Y';
+    if (pair) code = CodeOfLetter(cipher.at(++i)) ^ 1;
+    plain += CharOfCode(code ^ static_cast<std::uint8_t>(keys.at(k)));
+    k += pair ? 2 : 1;
+  }
+  return plain;
+}
+
+}  // namespace quarvel::testing
