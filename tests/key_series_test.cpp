@@ -13,22 +13,6 @@
 namespace quarvel::testing {
 namespace {
 
-// The code of a plain-text byte (letters of either case, figures, control
-// characters, bytes below 32), or -1 for a byte outside the tables.
-int CodeOf(unsigned char byte) {
-  if (byte >= 'a' && byte <= 'z') byte = static_cast<unsigned char>(byte - 'a' + 'A');
-  for (int p = 0; p < 26; ++p) {
-    if (byte == static_cast<unsigned char>(kLetters[p]) ||
-        byte == static_cast<unsigned char>(kFigures[p])) {
-      return kLetterCodes[p];
-    }
-  }
-  for (int p = 0; p < 6; ++p) {
-    if (byte == static_cast<unsigned char>(kControlChars[p])) return kControlCodes[p];
-  }
-  return byte < 32 ? byte : -1;
-}
-
 char LetterOfCode(std::uint8_t code) {
   for (int p = 0; p < 26; ++p) {
     if (kLetterCodes[p] == code) return kLetters[p];

@@ -30,6 +30,22 @@ inline std::uint8_t CodeOfLetter(char letter) {
   return kLetterCodes[letter - 'A'];
 }
 
+// The code of a plain-text byte (letters of either case, figures, control
+// characters, bytes below 32), or -1 for a byte outside the tables.
+inline int CodeOf(unsigned char byte) {
+  if (byte >= 'a' && byte <= 'z') byte = static_cast<unsigned char>(byte - 'a' + 'A');
+  for (int p = 0; p < 26; ++p) {
+    if (byte == static_cast<unsigned char>(kLetters[p]) ||
+        byte == static_cast<unsigned char>(kFigures[p])) {
+      return kLetterCodes[p];
+    }
+  }
+  for (int p = 0; p < 6; ++p) {
+    if (byte == static_cast<unsigned char>(kControlChars[p])) return kControlCodes[p];
+  }
+  return byte < 32 ? byte : -1;
+}
+
 // The plain-text character of a code: its letter, or its control character.
 inline char CharOfCode(std::uint8_t code) {
   for (int p = 0; p < 26; ++p) {
