@@ -1,1 +1,123 @@
+// Micro-benchmarks of the key generator and the character conversion.
+//
+//   build/bench/quarvel_bench [--benchmark_filter=REGEX]
+//
+// Items per second: register steps (StepBank), key characters (step by step
+// and from the block generator on each instruction set the processor has),
+// and converted bytes.
 #include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "coding/teleprinter.h"
+#include "generator/key_block.h"
+#include "generator/key_stream.h"
+#include "generator/register_bank.h"
+#include "run/run_state.h"
+
+namespace quarvel {
+namespace {
+
+RegisterBank RandomBank(std::mt19937& rng) {
+  RegisterBank bank;
+  for (auto& stage : bank.Stages) stage = static_cast<std::uint8_t>(rng());
+  bank.Stages[0] = 0xFF;
+  return bank;
+}
+
+StructureMatrix RandomMatrix(std::mt19937& rng) {
+  StructureMatrix matrix;
+  for (auto& entry : matrix) entry = static_cast<std::uint8_t>(rng() & 1);
+  return matrix;
+}
+
+void BM_StepBank(benchmark::State& state) {
+  std::mt19937 rng(1);
+  RegisterBank bank = RandomBank(rng);
+  for (auto _ : state) {
+    for (int i = 0; i < 1000; ++i) benchmark::DoNotOptimize(StepBank(bank));
+  }
+  state.SetItemsProcessed(state.iterations() * 1000);
+}
+BENCHMARK(BM_StepBank);
+
+void BM_NextKeyCharStepwise(benchmark::State& state) {
+  std::mt19937 rng(2);
+  auto run = std::make_unique<RunState>();
+  run->StepsPerChar = 5;
+  run->Registers = RandomBank(rng);
+  run->KeyMatrix = RandomMatrix(rng);
+  for (auto _ : state) {
+    for (int i = 0; i < 1000; ++i) {
+      NextKeyCharStepwise(*run, run->KeyChar);
+      benchmark::DoNotOptimize(run->KeyChar);
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * 1000);
+}
+BENCHMARK(BM_NextKeyCharStepwise);
+
+// Argument: the instruction set (0 portable, 1 AVX2, 2 AVX-512).
+void BM_TakeKeyChar(benchmark::State& state) {
+  KeyIsa isa = static_cast<KeyIsa>(state.range(0));
+  if (isa > BestKeyIsa()) {
+    state.SkipWithError("not offered by this processor");
+    return;
+  }
+  std::mt19937 rng(3);
+  auto block = std::make_unique<KeyBlock>();
+  StartKeyBlock(*block, RandomBank(rng), 0, RandomMatrix(rng));
+  block->Isa = isa;
+  for (auto _ : state) {
+    unsigned sum = 0;
+    for (int i = 0; i < 1000; ++i) sum += TakeKeyChar(*block);
+    benchmark::DoNotOptimize(sum);
+  }
+  state.SetItemsProcessed(state.iterations() * 1000);
+}
+BENCHMARK(BM_TakeKeyChar)->DenseRange(0, 2)->ArgName("isa");
+
+std::vector<std::uint8_t> RandomBytes(std::size_t count) {
+  std::mt19937 rng(4);
+  std::vector<std::uint8_t> bytes(count);
+  for (auto& byte : bytes) byte = static_cast<std::uint8_t>(rng());
+  return bytes;
+}
+
+void BM_CharToCode(benchmark::State& state) {
+  std::vector<std::uint8_t> bytes = RandomBytes(1 << 16);
+  for (auto _ : state) {
+    for (std::uint8_t& byte : bytes) {
+      byte = ToUpper(byte);
+      CharToCode(byte);
+    }
+    benchmark::DoNotOptimize(bytes.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(bytes.size()));
+}
+BENCHMARK(BM_CharToCode);
+
+void BM_CodeToChar(benchmark::State& state) {
+  std::vector<std::uint8_t> codes = RandomBytes(1 << 16);
+  for (auto& code : codes) code &= 31;
+  std::vector<std::uint8_t> out(codes.size());
+  for (auto _ : state) {
+    bool letters = true;
+    for (std::size_t i = 0; i < codes.size(); ++i) {
+      std::uint8_t byte = codes[i];
+      CodeToChar(byte, letters);
+      out[i] = byte;
+    }
+    benchmark::DoNotOptimize(out.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(codes.size()));
+}
+BENCHMARK(BM_CodeToChar);
+
+}  // namespace
+}  // namespace quarvel

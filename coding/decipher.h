@@ -32,5 +32,9 @@ void FindTextLimit(RunState& state, std::int64_t& textPosition);
 // Deciphers the next cipher letter or pair, or sets DecipherDone when the
 // text limit is passed or the source has ended.
 void DecipherStep(RunState& state);
+// Deciphers up to the text limit, as DecipherStep repeated until DecipherDone,
+// with the same bytes in every file and on the console; many characters at a
+// time when the run's files are files of their own.
+void DecipherText(RunState& state);
 
 }  // namespace quarvel

@@ -35,6 +35,10 @@ inline constexpr std::array<std::uint8_t, 32> PairSecondCode = [] {
 
 // Reads one plain byte, enciphers it and writes its letter or pair.
 void EncipherStep(RunState& state);
+// Enciphers the rest of the source, as EncipherStep repeated while the source
+// is not at its end, with the same bytes in every file and on the console;
+// many characters at a time when the run's files are files of their own.
+void EncipherText(RunState& state);
 // Counts one letter written; after every fifth a space, or CR LF when the
 // group completes a line.
 void CountGroupLetter(RunState& state, std::int32_t& groupsInLine);

@@ -2,12 +2,17 @@
 // generator.
 //
 // Every register is linear, so the sequence of stage-0 bytes f obeys
-// f[n] = XOR over i of (Taps[i] AND f[n-1-i]), and, squared five times over
-// GF(2), also f[n] = XOR over i of (Taps[i] AND f[n-32(1+i)]) once enough of
-// the sequence exists. The second form makes 32 consecutive output bytes in
-// one pass of 31 word-wide AND/XOR operations. The key bit of a step depends
-// only on its output byte and the parity of the previous one, so it is a
-// table lookup.
+// f[n] = XOR over i of (Taps[i] AND f[n-1-i]), and, squared six times over
+// GF(2), also f[n] = XOR over i of (Taps[i] AND f[n-64(1+i)]) once enough of
+// the sequence exists. The second form makes 64 consecutive output bytes in
+// one pass of 31 vector-wide AND/XOR operations.
+//
+// The key bit of a step is a function of its output byte (the matrix entry
+// XOR its bit 0) XOR the parity of the previous output byte; both are
+// nibble-table lookups done 32 or 64 steps at a time with byte shuffles,
+// giving bit masks from which the key bits are assembled as a bit string,
+// most significant bit first. A key character is then five consecutive bits
+// of that string.
 #pragma once
 
 #include <array>
@@ -17,24 +22,45 @@
 
 namespace quarvel {
 
+// The instruction sets the block generator and the character loops can use;
+// every one gives the same results. Avx512 stands for AVX-512 F, BW, VBMI
+// and VBMI2 with BMI2 and POPCNT.
+enum class KeyIsa : std::uint8_t { Portable, Avx2, Avx512 };
+
+// The best instruction set this processor offers.
+KeyIsa BestKeyIsa();
+
 struct KeyBlock {
-  static constexpr int kStride = 32;
+  static constexpr int kStride = 64;
   // Output bytes kept from one block for the next: at least 31 strides.
-  static constexpr int kHistory = 1024;
+  static constexpr int kHistory = 2048;
   // Steps made on the plain recurrence before the strided one holds.
   static constexpr int kPlainSteps = 31 * kStride;
-  static constexpr int kSteps = 16000;  // per block; a multiple of 5 and of 32
+  static constexpr int kSteps = 16000;  // per block; a multiple of 5, 40 and 64
   static constexpr int kChars = kSteps / 5;
-  static_assert(kSteps % 5 == 0 && kSteps % kStride == 0 && (kSteps - kPlainSteps) % kStride == 0);
+  static_assert(kHistory >= 31 * kStride);
+  static_assert(kSteps % 40 == 0 && kSteps % kStride == 0 && (kSteps - kPlainSteps) % kStride == 0);
 
   bool Active = false;
   int Next = 0;
   int Count = 0;
   bool FirstBlock = true;
+  // Set by StartKeyBlock to BestKeyIsa(); may be lowered afterwards.
+  KeyIsa Isa = KeyIsa::Portable;
+  // Parity of the output byte of the step before the next block.
   std::uint8_t PrevParity = 0;
   // Bit 0: matrix entry of the byte XOR its bit 0; bit 1: parity of the byte.
   std::array<std::uint8_t, 256> BitTable{};
-  std::array<std::uint8_t, kChars> Chars{};
+  // The same key-bit function as nibble tables: for a byte with low nibble l
+  // and high nibble h, bit (h AND 7) of EntryLow[l] (h < 8) or EntryHigh[l]
+  // (h >= 8).
+  alignas(16) std::array<std::uint8_t, 16> EntryLow{};
+  alignas(16) std::array<std::uint8_t, 16> EntryHigh{};
+  // Chars[Next] to Chars[Count - 1] are made and not yet taken; a refill
+  // keeps them and makes kChars more behind them. 64 bytes of slack.
+  std::array<std::uint8_t, 2 * kChars + 64> Chars{};
+  // Key bits of the block, step 8m+7-r in bit r of byte m; 8 bytes of slack.
+  alignas(64) std::array<std::uint8_t, kSteps / 8 + 8> KeyBits{};
   alignas(64) std::array<std::uint8_t, kHistory + kSteps> Outputs{};
 };
 
@@ -43,7 +69,8 @@ struct KeyBlock {
 void StartKeyBlock(KeyBlock& block, const RegisterBank& registers, std::uint8_t stepParity,
                    const StructureMatrix& matrix);
 
-// Makes the next block of key characters.
+// Makes the next kChars key characters, behind those not yet taken, which
+// must be fewer than kChars.
 void RefillKeyBlock(KeyBlock& block);
 
 inline std::uint8_t TakeKeyChar(KeyBlock& block) {

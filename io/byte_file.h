@@ -47,6 +47,8 @@ class ByteFile {
   int OpenNew();
 
   bool IsOpen() const { return kind_ != Kind::Closed; }
+  // A file of its own, not the console.
+  bool IsDisk() const { return kind_ == Kind::Disk; }
   bool IsConsole() const { return kind_ == Kind::ConsoleIn || kind_ == Kind::ConsoleOut; }
   bool IsRegular() const { return regular_; }
   // Same regular file (device and inode) as another open file.
@@ -78,6 +80,18 @@ class ByteFile {
   void Advance(std::size_t count) { pos_ += count; }
   // Refills the read buffer; false at the end of the file.
   bool Refill();
+
+  // For loops that write many bytes at once: the place of the next byte and,
+  // in `room`, how many bytes can be put there before the buffer must go
+  // out. The room is 0 whenever WriteByte() would not simply store the byte:
+  // before the first byte of the file has gone out, when the buffer is full,
+  // while reading, and for the console. Commit() takes `count` of the bytes
+  // put there as written.
+  std::uint8_t* WriteRoom(std::size_t& room) {
+    room = pos_ < writeEnd_ ? writeEnd_ - pos_ : 0;
+    return buf_.get() + pos_;
+  }
+  void Commit(std::size_t count) { pos_ += count; }
 
   void Flush();
   void FlushBestEffort();

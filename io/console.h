@@ -34,6 +34,13 @@ class Console {
     }
   }
   void Write(std::string_view text);
+  // For loops that write many bytes at once, as ByteFile::WriteRoom(): the
+  // room is 0 before the first byte has gone out and when the buffer is full.
+  std::uint8_t* WriteRoom(std::size_t& room) {
+    room = outLimit_ - outLen_;
+    return out_.data() + outLen_;
+  }
+  void Commit(std::size_t count) { outLen_ += count; }
   void WriteLineEnd() { Write("\r\n"); }
 
   // Hands buffered output to standard output; a failure is an I/O error stop.

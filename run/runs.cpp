@@ -166,7 +166,7 @@ void EncipherRun(RunState& state) {
   LoadKey(state);
   state.GroupCharCount = 0;
   state.GroupsInLine = kFirstLineGroupCount;
-  while (!state.SourceFile.AtEnd()) EncipherStep(state);
+  EncipherText(state);
   PadLastGroup(state);
   CloseRunFiles(state);
   state.Outcome = RunOutcome::Done;
@@ -181,7 +181,7 @@ void DecipherRun(RunState& state) {
   LoadKey(state);
   state.DecipherDone = false;
   state.LettersShift = true;
-  while (!state.DecipherDone) DecipherStep(state);
+  DecipherText(state);
   // The additive series of this run replaces the old one whole.
   if (state.WritesKeySeries()) state.AdditiveSeriesFile.CutHere();
   CloseRunFiles(state);

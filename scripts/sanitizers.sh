@@ -24,7 +24,7 @@ cmake -S "$source_dir" -B "$build_dir" -G Ninja \
   -DCMAKE_BUILD_TYPE=Debug \
   -DCMAKE_CXX_FLAGS="-O1 $sanitize -Wno-maybe-uninitialized" \
   -DCMAKE_EXE_LINKER_FLAGS="$sanitize" \
-  -DQUARVEL_BUILD_BENCHMARKS=OFF >/dev/null
+  -DQUARVEL_BUILD_BENCHMARKS=OFF -DQUARVEL_STATIC=OFF >/dev/null
 cmake --build "$build_dir"
 
 export ASAN_OPTIONS="detect_leaks=1:exitcode=223:strict_string_checks=1:check_initialization_order=1"

@@ -1,0 +1,399 @@
+// The fast paths against their step-by-step references, on every
+// instruction set the processor has: the block key generator, the bulk
+// encipher and decipher loops, and the scan for the text limit.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <memory>
+#include <random>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "coding/decipher.h"
+#include "coding/encipher.h"
+#include "generator/key_block.h"
+#include "generator/key_stream.h"
+#include "generator/register_bank.h"
+#include "io/console.h"
+#include "run/run_state.h"
+#include "tests/process_runner.h"
+
+namespace quarvel {
+namespace {
+
+const char* IsaName(KeyIsa isa) {
+  switch (isa) {
+    case KeyIsa::Avx2:
+      return "Avx2";
+    case KeyIsa::Avx512:
+      return "Avx512";
+    default:
+      return "Portable";
+  }
+}
+
+class KeyBlockIsa : public ::testing::TestWithParam<KeyIsa> {};
+
+TEST_P(KeyBlockIsa, EqualsStepwiseOverRandomStarts) {
+  if (GetParam() > BestKeyIsa()) GTEST_SKIP() << "not offered by this processor";
+  std::mt19937 rng(1234);
+  auto block = std::make_unique<KeyBlock>();
+  for (int trial = 0; trial < 24; ++trial) {
+    SCOPED_TRACE(trial);
+    auto state = std::make_unique<RunState>();
+    state->StepsPerChar = 5;
+    for (int i = 0; i < kStageCount; ++i) {
+      state->Registers.Stages[i] = static_cast<std::uint8_t>(rng());
+    }
+    if (trial % 3 == 0) state->Registers.Stages[0] = 0xFF;
+    // Matrices of all zeros, all ones, and random ones.
+    for (int i = 0; i < 128; ++i) {
+      state->KeyMatrix[i] = static_cast<std::uint8_t>(trial == 1 ? 0 : trial == 2 ? 1 : rng() & 1);
+    }
+    state->StepParity = static_cast<std::uint8_t>(rng() & 1);
+    const int warmUp = static_cast<int>(rng() % 200);
+    for (int n = 0; n < warmUp; ++n) {
+      StepRegisters(*state);
+      FoldParity(state->StepParity, state->LastStepBits);
+    }
+    StartKeyBlock(*block, state->Registers, state->StepParity, state->KeyMatrix);
+    block->Isa = GetParam();
+    const int length = 2 * KeyBlock::kChars + static_cast<int>(rng() % KeyBlock::kChars);
+    for (int i = 0; i < length; ++i) {
+      NextKeyCharStepwise(*state, state->KeyChar);
+      ASSERT_EQ(TakeKeyChar(*block), state->KeyChar) << "character " << i;
+    }
+  }
+}
+
+TEST_P(KeyBlockIsa, RefillKeepsTheCharactersNotTaken) {
+  if (GetParam() > BestKeyIsa()) GTEST_SKIP() << "not offered by this processor";
+  std::mt19937 rng(99);
+  auto state = std::make_unique<RunState>();
+  state->StepsPerChar = 5;
+  for (auto& stage : state->Registers.Stages) stage = static_cast<std::uint8_t>(rng());
+  for (auto& entry : state->KeyMatrix) entry = static_cast<std::uint8_t>(rng() & 1);
+  auto block = std::make_unique<KeyBlock>();
+  StartKeyBlock(*block, state->Registers, state->StepParity, state->KeyMatrix);
+  block->Isa = GetParam();
+  for (int i = 0; i < 5 * KeyBlock::kChars; ++i) {
+    // Now and then a refill before the block is used up, as the bulk loops
+    // do.
+    if (rng() % 500 == 0 && block->Count - block->Next < KeyBlock::kChars) RefillKeyBlock(*block);
+    NextKeyCharStepwise(*state, state->KeyChar);
+    ASSERT_EQ(TakeKeyChar(*block), state->KeyChar) << "character " << i;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(AllIsas, KeyBlockIsa,
+                         ::testing::Values(KeyIsa::Portable, KeyIsa::Avx2, KeyIsa::Avx512),
+                         [](const ::testing::TestParamInfo<KeyIsa>& info) {
+                           return std::string(IsaName(info.param));
+                         });
+
+// ---- Bulk character loops against the steps ----
+
+const std::string kHeader = "HHHHH QQQ WWW EEE RRR TTT ZZZ UUU III OOO PPP ";
+
+// A run of either program on files in a folder of its own, as far as the
+// character loop: the files open, the header copied, the generator loaded
+// from a fixed random start. The console writes to a file.
+struct LoopRun {
+  testing::TempDir Dir;
+  int ConsoleFd = -1;
+  int StdinFd = -1;
+  std::unique_ptr<Console> Con;
+  std::unique_ptr<RunState> State;
+
+  LoopRun(const LoopRun&) = delete;
+  LoopRun& operator=(const LoopRun&) = delete;
+  ~LoopRun() {
+    State.reset();
+    Con.reset();
+    ::close(ConsoleFd);
+    ::close(StdinFd);
+  }
+
+  LoopRun(const std::string& source, Program program, KeyIsa isa, std::uint32_t seed) {
+    testing::WriteFile(Dir.File("source"), source);
+    ConsoleFd = ::open(Dir.File("console").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    StdinFd = ::open("/dev/null", O_RDONLY);
+    Con = std::make_unique<Console>(StdinFd, ConsoleFd);
+    State = std::make_unique<RunState>();
+    RunState& state = *State;
+    state.Con = Con.get();
+    state.Variant = program;
+    state.StepsPerChar = 5;
+    std::pair<ByteFile*, const char*> files[] = {{&state.SourceFile, "source"},
+                                                 {&state.TargetFile, "target"},
+                                                 {&state.AdditiveSeriesFile, "additive"},
+                                                 {&state.AllAdditiveFile, "all"}};
+    for (auto& [file, name] : files) {
+      if (program == Program::Quarvel && file == &state.AdditiveSeriesFile) break;
+      file->Bind(Dir.File(name), *Con);
+      EXPECT_EQ(file == &state.SourceFile ? file->OpenExisting() : file->OpenNew(), 0);
+    }
+    std::mt19937 rng(seed);
+    for (auto& stage : state.Registers.Stages) stage = static_cast<std::uint8_t>(rng());
+    state.Registers.Stages[0] = 0xFF;
+    for (auto& entry : state.KeyMatrix) entry = static_cast<std::uint8_t>(rng() & 1);
+    state.TextPosition = static_cast<std::int64_t>(kHeader.size()) - 1;
+    CopyHeader(state, state.TextPosition);
+    WarmUp(state);
+    state.Block.Isa = isa;
+  }
+
+  // Everything written, after closing the files.
+  std::vector<std::string> Outputs() {
+    // A few key characters after the loop: the generator stands where the
+    // steps leave it.
+    std::string after;
+    for (int i = 0; i < 3; ++i) {
+      NextKeyChar(*State, State->KeyChar);
+      after.push_back(static_cast<char>(State->KeyChar));
+    }
+    CloseRunFiles(*State);
+    Con->Flush();
+    std::vector<std::string> outputs = {testing::ReadFile(Dir.File("target")),
+                                        testing::ReadFile(Dir.File("console")), after};
+    if (State->WritesKeySeries()) {
+      outputs.push_back(testing::ReadFile(Dir.File("additive")));
+      outputs.push_back(testing::ReadFile(Dir.File("all")));
+    }
+    return outputs;
+  }
+};
+
+using LoopParam = std::tuple<KeyIsa, Program>;
+
+class BulkLoops : public ::testing::TestWithParam<LoopParam> {
+ protected:
+  void SetUp() override {
+    if (std::get<0>(GetParam()) > BestKeyIsa()) GTEST_SKIP() << "not offered by this processor";
+  }
+  KeyIsa Isa() const { return std::get<0>(GetParam()); }
+  Program Variant() const { return std::get<1>(GetParam()); }
+
+  // Enciphers `text` after the header by EncipherStep and by EncipherText,
+  // starting from the given group counters, and compares.
+  void CompareEncipher(const std::string& text, std::uint32_t seed, int inGroup, int groupsInLine) {
+    LoopRun steps(kHeader + text, Variant(), Isa(), seed);
+    LoopRun bulk(kHeader + text, Variant(), Isa(), seed);
+    for (LoopRun* run : {&steps, &bulk}) {
+      run->State->GroupCharCount = inGroup;
+      run->State->GroupsInLine = groupsInLine;
+    }
+    while (!steps.State->SourceFile.AtEnd()) EncipherStep(*steps.State);
+    EncipherText(*bulk.State);
+    for (LoopRun* run : {&steps, &bulk}) PadLastGroup(*run->State);
+    EXPECT_EQ(bulk.State->GroupCharCount, steps.State->GroupCharCount);
+    EXPECT_EQ(bulk.State->GroupsInLine, steps.State->GroupsInLine);
+    EXPECT_EQ(bulk.State->KeyChar, steps.State->KeyChar);
+    EXPECT_EQ(bulk.State->PairFlag, steps.State->PairFlag);
+    EXPECT_EQ(bulk.State->CipherChar, steps.State->CipherChar);
+    EXPECT_EQ(bulk.State->LettersShift, steps.State->LettersShift);
+    ExpectSameOutputs(steps, bulk);
+  }
+
+  // Deciphers `text` after the header by DecipherStep and by DecipherText,
+  // both up to the limit that FindTextLimit finds, and compares.
+  void CompareDecipher(const std::string& text, std::uint32_t seed) {
+    LoopRun steps(kHeader + text, Variant(), Isa(), seed);
+    LoopRun bulk(kHeader + text, Variant(), Isa(), seed);
+    for (LoopRun* run : {&steps, &bulk}) {
+      RunState& state = *run->State;
+      state.SavedHeaderEnd = state.TextPosition;
+      FindTextLimit(state, state.TextPosition);
+      state.SourceFile.Seek(state.SavedHeaderEnd);
+      state.DecipherDone = false;
+      state.LettersShift = true;
+    }
+    while (!steps.State->DecipherDone) DecipherStep(*steps.State);
+    DecipherText(*bulk.State);
+    EXPECT_EQ(bulk.State->KeyChar, steps.State->KeyChar);
+    EXPECT_EQ(bulk.State->PlainChar, steps.State->PlainChar);
+    EXPECT_EQ(bulk.State->CipherChar, steps.State->CipherChar);
+    EXPECT_EQ(bulk.State->PairFlag, steps.State->PairFlag);
+    EXPECT_EQ(bulk.State->LettersShift, steps.State->LettersShift);
+    ExpectSameOutputs(steps, bulk);
+  }
+
+  static void ExpectSameOutputs(LoopRun& steps, LoopRun& bulk) {
+    std::vector<std::string> expected = steps.Outputs();
+    std::vector<std::string> got = bulk.Outputs();
+    const char* names[] = {"target", "console", "key characters after", "additive series",
+                           "all-additive"};
+    ASSERT_EQ(got.size(), expected.size());
+    for (std::size_t i = 0; i < got.size(); ++i) {
+      EXPECT_EQ(got[i].size(), expected[i].size()) << names[i];
+      EXPECT_TRUE(got[i] == expected[i]) << names[i] << " differs";
+    }
+  }
+};
+
+std::string RandomText(std::mt19937& rng, std::size_t length, const std::string& alphabet,
+                       int otherBytesPercent) {
+  std::string text;
+  for (std::size_t i = 0; i < length; ++i) {
+    if (static_cast<int>(rng() % 100) < otherBytesPercent) {
+      text.push_back(static_cast<char>(rng() % 256));
+    } else {
+      text.push_back(alphabet[rng() % alphabet.size()]);
+    }
+  }
+  return text;
+}
+
+const std::string kTableChars =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz|< *#%-?:@38().,9014\"57=2/6+\r\n";
+
+TEST_P(BulkLoops, EncipherEqualsTheSteps) {
+  std::mt19937 rng(2024);
+  // Lengths around the buffer of 64 KiB and the key block, and short ones.
+  const std::size_t lengths[] = {1, 2, 5, 63, 64, 65, 1000, 70000, 140000};
+  int trial = 0;
+  for (std::size_t length : lengths) {
+    SCOPED_TRACE(length);
+    // Table characters only, then with every other byte value mixed in.
+    CompareEncipher(RandomText(rng, length, kTableChars, 0), 10 + trial, trial % 5, 6);
+    CompareEncipher(RandomText(rng, length, kTableChars, 30), 20 + trial, (trial + 2) % 5,
+                    trial % 10);
+    ++trial;
+  }
+}
+
+TEST_P(BulkLoops, DecipherEqualsTheSteps) {
+  std::mt19937 rng(77);
+  // Cipher text as the encipher loop lays it out, deciphered in full.
+  {
+    LoopRun cipher(kHeader + RandomText(rng, 150000, kTableChars, 0), Program::Quarvel,
+                   KeyIsa::Portable, 5);
+    cipher.State->GroupsInLine = kFirstLineGroupCount;
+    EncipherText(*cipher.State);
+    PadLastGroup(*cipher.State);
+    std::string text = cipher.Outputs()[0].substr(kHeader.size());
+    CompareDecipher(text, 5);
+    // Cut off inside a group, and with its filling gone.
+    CompareDecipher(text.substr(0, text.size() - 3), 5);
+    CompareDecipher(text.substr(0, 99999), 5);
+  }
+  // Groups of capitals heavy in "Y", lower case inside, broken groups and
+  // junk, with trailing "Y" letters.
+  const std::string groupLetters = "ABCDEFGHIJKLMNOPQRSTUVWXYZYYYYYYYYY";
+  for (int trial = 0; trial < 12; ++trial) {
+    SCOPED_TRACE(trial);
+    std::string text;
+    std::size_t groups = 1 + rng() % (trial < 6 ? 20 : 30000);
+    for (std::size_t g = 0; g < groups; ++g) {
+      for (int k = 0; k < 5; ++k) {
+        char letter = groupLetters[rng() % groupLetters.size()];
+        if (trial % 3 == 1 && rng() % 50 == 0) letter = static_cast<char>(letter | 0x20);
+        text.push_back(letter);
+      }
+      text += g % 10 == 3 ? "\r\n" : " ";
+      if (trial % 4 == 2 && rng() % 200 == 0) text += "  \n\r ";
+    }
+    switch (trial % 4) {
+      case 0:
+        text += std::string(1 + rng() % 9, 'Y');
+        break;
+      case 1:
+        text += "AB";
+        break;
+      case 2:
+        text += "YYYYY";
+        break;
+      default:
+        text += RandomText(rng, 5000, "ABCYy yz\r\n", 10);
+        break;
+    }
+    CompareDecipher(text, 100 + trial);
+  }
+  // Anything at all.
+  for (int trial = 0; trial < 6; ++trial) {
+    CompareDecipher(RandomText(rng, 20000, "ABCDEFGHIJKLMNOPQRSTUVWXYZYYYYyy", 20), 200 + trial);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    AllIsas, BulkLoops,
+    ::testing::Combine(::testing::Values(KeyIsa::Portable, KeyIsa::Avx2, KeyIsa::Avx512),
+                       ::testing::Values(Program::Quarvel, Program::QuarvelKeys)),
+    [](const ::testing::TestParamInfo<LoopParam>& info) {
+      return std::string(IsaName(std::get<0>(info.param))) +
+             (std::get<1>(info.param) == Program::Quarvel ? "Quarvel" : "QuarvelKeys");
+    });
+
+// ---- The text limit against the scan rule, byte by byte ----
+
+// The last letter of the last complete group of capitals, read from the
+// byte after the header: capitals count in fives; any other byte is passed
+// over between groups and ends the scan inside one; the filling "Y" letters
+// of the last group are not counted when the scan ended on a complete group.
+std::int64_t LimitByTheRule(const std::string& file, std::int64_t headerEnd) {
+  std::int64_t lastGroupEnd = 0;
+  int inGroup = 0;
+  for (std::size_t p = static_cast<std::size_t>(headerEnd) + 1; p < file.size(); ++p) {
+    bool capital = file[p] >= 'A' && file[p] <= 'Z';
+    if (capital) {
+      if (++inGroup == 5) {
+        inGroup = 0;
+        lastGroupEnd = static_cast<std::int64_t>(p);
+      }
+    } else if (inGroup != 0) {
+      break;
+    }
+  }
+  if (inGroup == 0 && lastGroupEnd > 0) {
+    while (lastGroupEnd > 0 && file[static_cast<std::size_t>(lastGroupEnd)] == 'Y') --lastGroupEnd;
+  }
+  return lastGroupEnd;
+}
+
+TEST(FindTextLimit, FollowsTheScanRuleOverLongTexts) {
+  std::mt19937 rng(31);
+  for (int trial = 0; trial < 30; ++trial) {
+    SCOPED_TRACE(trial);
+    std::string text;
+    std::size_t groups = 1 + rng() % 40000;
+    for (std::size_t g = 0; g < groups; ++g) {
+      text += RandomText(rng, 5, "ABCDEFGHIJKLMNOPQRSTUVWXYZYYYY", 0);
+      text += rng() % 3 ? " " : "\r\n";
+    }
+    // Where the scan should end: a short group, a lower-case letter or a
+    // byte that is no capital inside a group, or the end of the file.
+    std::size_t at = rng() % (text.size() + 1);
+    auto insert = [&](const std::string& piece) {
+      std::string longer = text.substr(0, at);
+      longer.append(piece);
+      longer.append(text, at, std::string::npos);
+      text.swap(longer);
+    };
+    switch (trial % 5) {
+      case 0:
+        insert("ABC ");
+        break;
+      case 1:
+        insert("a");
+        break;
+      case 2:
+        insert(std::string(1, static_cast<char>(rng() % 256)));
+        break;
+      case 3:
+        text += "YYYYYYY";
+        break;
+      default:
+        break;
+    }
+    LoopRun run(kHeader + text, Program::Quarvel, KeyIsa::Portable, 1);
+    std::int64_t limit = run.State->TextPosition;
+    FindTextLimit(*run.State, limit);
+    EXPECT_EQ(limit, LimitByTheRule(kHeader + text, run.State->TextPosition));
+  }
+}
+
+}  // namespace
+}  // namespace quarvel
