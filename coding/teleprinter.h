@@ -7,18 +7,19 @@
 
 namespace quarvel {
 
-inline constexpr std::array<char, 26> LetterChars = {
-    'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H', 'I', 'J', 'K', 'L', 'M',
-    'N', 'O', 'P', 'Q', 'R', 'S', 'T', 'U', 'V', 'W', 'X', 'Y', 'Z'};
+inline constexpr std::array<char, 26> LetterChars = {'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H', 'I',
+                                                     'J', 'K', 'L', 'M', 'N', 'O', 'P', 'Q', 'R',
+                                                     'S', 'T', 'U', 'V', 'W', 'X', 'Y', 'Z'};
 
-inline constexpr std::array<std::uint8_t, 26> LetterCodes = {
-    24, 19, 14, 18, 16, 22, 11, 5, 12, 26, 30, 9, 7, 6, 3, 13, 29, 10, 20, 1, 28, 15, 25, 23, 21, 17};
+inline constexpr std::array<std::uint8_t, 26> LetterCodes = {24, 19, 14, 18, 16, 22, 11, 5,  12,
+                                                             26, 30, 9,  7,  6,  3,  13, 29, 10,
+                                                             20, 1,  28, 15, 25, 23, 21, 17};
 
 // The character printed for the same code in figures shift; "@" where the
 // code has none.
-inline constexpr std::array<char, 26> FigureChars = {
-    '-', '?', ':', '@', '3', '@', '@', '@', '8', '@', '(', ')', '.',
-    ',', '9', '0', '1', '4', '"', '5', '7', '=', '2', '/', '6', '+'};
+inline constexpr std::array<char, 26> FigureChars = {'-', '?', ':', '@', '3', '@', '@', '@', '8',
+                                                     '@', '(', ')', '.', ',', '9', '0', '1', '4',
+                                                     '"', '5', '7', '=', '2', '/', '6', '+'};
 
 inline constexpr std::array<std::uint8_t, 6> ControlCodes = {0, 2, 4, 8, 27, 31};
 
@@ -82,15 +83,21 @@ inline constexpr std::array<std::uint8_t, 32> FiguresShiftChars =
 // "a" to "z" become capitals; every other byte stays.
 inline constexpr std::array<std::uint8_t, 256> UpperCase = detail::MakeUpperTable();
 
-constexpr std::uint8_t ToUpper(std::uint8_t byte) { return UpperCase[byte]; }
+constexpr std::uint8_t ToUpper(std::uint8_t byte) {
+  return UpperCase[byte];
+}
 constexpr bool IsLetter(std::uint8_t byte) {
   return (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z');
 }
-constexpr bool IsCapital(std::uint8_t byte) { return byte >= 'A' && byte <= 'Z'; }
+constexpr bool IsCapital(std::uint8_t byte) {
+  return byte >= 'A' && byte <= 'Z';
+}
 
 // Changes a file character into its code in place; bytes outside the tables
 // stay as they are (a byte below 32 then stands for the code of its value).
-constexpr void CharToCode(std::uint8_t& byte) { byte = CharToCodeTable[byte]; }
+constexpr void CharToCode(std::uint8_t& byte) {
+  byte = CharToCodeTable[byte];
+}
 
 // Changes a code into its file character in place, in the shift that
 // `lettersShift` gives; bytes of 32 or more stay. A letters-shift or

@@ -33,7 +33,7 @@ void ExpandKeys(ExpandedKey& basicKeyBits, ExpandedKey& messageKeyBits, std::str
     PutGroup(messageKeyBits, g, messageKey, g);
   }
   for (int g = 10; g < 16; ++g) {
-    PutGroup(basicKeyBits, g, basicKey, g - 9);     // letters 2 to 7
+    PutGroup(basicKeyBits, g, basicKey, g - 9);       // letters 2 to 7
     PutGroup(messageKeyBits, g, messageKey, g - 10);  // letters 1 to 6
   }
 }
@@ -52,7 +52,8 @@ void LoadRegisters(RegisterBank& registers, const ExpandedKey& basicKeyBits,
       int b = span.MessageGroup + (s - span.FirstStage);
       std::uint8_t stage = 0;
       for (int m = 0; m < 8; ++m) {
-        stage |= static_cast<std::uint8_t>((basicKeyBits[8 * a + m] ^ messageKeyBits[8 * b + m]) << m);
+        stage |=
+            static_cast<std::uint8_t>((basicKeyBits[8 * a + m] ^ messageKeyBits[8 * b + m]) << m);
       }
       registers.Stages[s] = stage;
     }

@@ -21,9 +21,13 @@ void ByteFile::Bind(std::string_view name, Console& console) {
   console_ = &console;
 }
 
-int ByteFile::OpenExisting() { return Open(false); }
+int ByteFile::OpenExisting() {
+  return Open(false);
+}
 
-int ByteFile::OpenNew() { return Open(true); }
+int ByteFile::OpenNew() {
+  return Open(true);
+}
 
 int ByteFile::Open(bool create) {
   if (IsOpen()) Close();

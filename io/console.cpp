@@ -11,7 +11,9 @@ namespace quarvel {
 
 Console::Console(int inFd, int outFd) : inFd_(inFd), outFd_(outFd) {}
 
-Console::~Console() { FlushBestEffort(); }
+Console::~Console() {
+  FlushBestEffort();
+}
 
 void Console::Write(std::string_view text) {
   for (char c : text) Write(static_cast<std::uint8_t>(c));

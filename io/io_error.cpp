@@ -4,7 +4,9 @@
 
 namespace quarvel {
 
-void ThrowIoError(int code, IoOp op) { throw IoError{code, op}; }
+void ThrowIoError(int code, IoOp op) {
+  throw IoError{code, op};
+}
 
 std::string RuntimeErrorLine(const IoError& error) {
   char line[64];

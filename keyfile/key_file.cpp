@@ -22,8 +22,8 @@ void ReadKeyFile(RunState& state) {
 
   const std::string& sourceName =
       state.Mode == 'D' ? state.Params.CipherTextName : state.Params.PlainTextName;
-  KeyPartStatus message = ReadKeyPart(part, sourceName, kMessageKeyMarker, Letters,
-                                      3 * kMessageKeyGroups, state);
+  KeyPartStatus message =
+      ReadKeyPart(part, sourceName, kMessageKeyMarker, Letters, 3 * kMessageKeyGroups, state);
   part.resize(3 * kMessageKeyGroups, ' ');
   state.MessageKey.clear();
   for (int g = 0; g < kMessageKeyGroups; ++g) {

@@ -115,9 +115,15 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
   return result;
 }
 
-std::string QuarvelPath() { return QUARVEL_BIN; }
-std::string QuarvelKeysPath() { return QUARVEL_KEYS_BIN; }
-std::string SourceDir() { return QUARVEL_SOURCE_DIR; }
+std::string QuarvelPath() {
+  return QUARVEL_BIN;
+}
+std::string QuarvelKeysPath() {
+  return QUARVEL_KEYS_BIN;
+}
+std::string SourceDir() {
+  return QUARVEL_SOURCE_DIR;
+}
 
 TempDir::TempDir() {
   std::string pattern = (std::filesystem::temp_directory_path() / "quarvel-test-XXXXXX").string();
