@@ -7,10 +7,9 @@
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 #define QUARVEL_X86 1
-#elif defined(__SSE2__)
-#include <emmintrin.h>
 #endif
 
+#include "coding/encipher.h"
 #include "coding/teleprinter.h"
 #include "generator/key_block.h"
 #include "generator/key_stream.h"
@@ -305,13 +304,6 @@ static_assert(kDecipherChunk < KeyBlock::kChars && kDecipherChunk % 64 == 0);
 // left to the step-by-step way.
 constexpr std::size_t kLeastWindow = 16;
 
-bool WholeFiles(const RunState& state) {
-  if (state.Con == nullptr || !state.Block.Active || state.StepsPerChar != 5) return false;
-  if (!state.SourceFile.IsDisk() || !state.TargetFile.IsDisk()) return false;
-  return !state.WritesKeySeries() ||
-         (state.AdditiveSeriesFile.IsDisk() && state.AllAdditiveFile.IsDisk());
-}
-
 // The letters that begin a character, among 64 letters of which those in
 // `y` are "Y" (either case): a "Y" that begins a character takes the next
 // letter as its second. A letter is a second letter when the run of "Y"
@@ -447,8 +439,6 @@ void LetterPlainsPortable(const std::uint8_t* letters, const std::uint8_t* keys,
 
 #if QUARVEL_X86
 
-// As LetterPlainsPortable, 32 letters at a time; letters and keys must be
-// readable 32 bytes past `count`, and plain writable.
 // Two copies of 16 entries of a table of 64.
 __attribute__((target("avx2"))) inline __m256i Sixteen(const std::uint8_t* entries) {
   __m128i half = _mm_loadu_si128(reinterpret_cast<const __m128i*>(entries));

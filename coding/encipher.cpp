@@ -149,13 +149,6 @@ inline std::size_t CharsFitting(std::size_t room, std::size_t perChar) {
   return room > kSlack ? (room - kSlack) / perChar : 0;
 }
 
-bool WholeFiles(const RunState& state) {
-  if (state.Con == nullptr || !state.Block.Active || state.StepsPerChar != 5) return false;
-  if (!state.SourceFile.IsDisk() || !state.TargetFile.IsDisk()) return false;
-  return !state.WritesKeySeries() ||
-         (state.AdditiveSeriesFile.IsDisk() && state.AllAdditiveFile.IsDisk());
-}
-
 // Which plain characters are written as pairs: pairOf[i] is 1 or 0. Every
 // letter written takes one key character, so character i takes keys[i + d],
 // d the pairs before it: a chain from character to character. The vector
@@ -363,6 +356,13 @@ void EncipherWholeFiles(RunState& state) {
 }
 
 }  // namespace
+
+bool WholeFiles(const RunState& state) {
+  if (state.Con == nullptr || !state.Block.Active || state.StepsPerChar != 5) return false;
+  if (!state.SourceFile.IsDisk() || !state.TargetFile.IsDisk()) return false;
+  return !state.WritesKeySeries() ||
+         (state.AdditiveSeriesFile.IsDisk() && state.AllAdditiveFile.IsDisk());
+}
 
 void EncipherText(RunState& state) {
   if (!WholeFiles(state)) {

@@ -51,4 +51,9 @@ void PadLastGroup(RunState& state);
 // Closes the run's files that are open, in table order.
 void CloseRunFiles(RunState& state);
 
+// True when the bulk loops may write straight into the buffers: every file
+// of the run is a file of its own (none is the console, which would
+// interleave byte by byte) and the key stream comes in blocks.
+bool WholeFiles(const RunState& state);
+
 }  // namespace quarvel

@@ -49,7 +49,6 @@ class ByteFile {
   bool IsOpen() const { return kind_ != Kind::Closed; }
   // A file of its own, not the console.
   bool IsDisk() const { return kind_ == Kind::Disk; }
-  bool IsConsole() const { return kind_ == Kind::ConsoleIn || kind_ == Kind::ConsoleOut; }
   bool IsRegular() const { return regular_; }
   // Same regular file (device and inode) as another open file.
   bool SameFileAs(const ByteFile& other) const;

@@ -40,10 +40,9 @@ void ReadKeyFile(RunState& state) {
     if (!IsLetter(static_cast<std::uint8_t>(c))) state.BasicKeyRefused = true;
   }
   state.MessageKeyRefused = message != KeyPartStatus::Read;
+  // A well-formed group repeats its first character, which the letter filter
+  // took: a message key read whole with ten such groups is ten letters.
   if (state.MessageKey.size() != kMessageKeyGroups) state.MessageKeyRefused = true;
-  for (char c : state.MessageKey) {
-    if (!IsLetter(static_cast<std::uint8_t>(c))) state.MessageKeyRefused = true;
-  }
   if (!state.StructureKeyRefused && !state.BasicKeyRefused && !state.MessageKeyRefused) {
     ExpandedKey basicBits{}, messageBits{};
     StructureMatrix matrix{};

@@ -69,7 +69,7 @@ bool OpenRunFiles(RunState& state) {
     // A file that is only read is searched from its start and read again at
     // given positions, which takes a regular file: a device or pipe might
     // never end, or never deliver. The console is given by an empty name.
-    if (state.OpenResult[i] == 0 && !table[i].Written && !file.IsConsole() && !file.IsRegular()) {
+    if (state.OpenResult[i] == 0 && !table[i].Written && file.IsDisk() && !file.IsRegular()) {
       file.Close();
       state.OpenResult[i] = ESPIPE;
     }
