@@ -23,11 +23,33 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
   if (pipe(inPipe) != 0 || pipe(outPipe) != 0 || pipe(errPipe) != 0) {
     throw std::runtime_error("pipe failed");
   }
+  // The environment of the process: ours, with the given entries set.
+  std::vector<std::string> environment;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    std::string text = *entry;
+    bool replaced = false;
+    for (const std::string& set : options.Environment) {
+      if (text.substr(0, text.find('=') + 1) == set.substr(0, set.find('=') + 1)) replaced = true;
+    }
+    if (!replaced) environment.push_back(text);
+  }
+  environment.insert(environment.end(), options.Environment.begin(), options.Environment.end());
+  std::vector<char*> envp;
+  for (std::string& entry : environment) envp.push_back(entry.data());
+  envp.push_back(nullptr);
+
   pid_t pid = fork();
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid == 0) {
     if (!options.WorkDir.empty() && chdir(options.WorkDir.c_str()) != 0) _exit(127);
-    dup2(inPipe[0], 0);
+    if (!options.StdinPath.empty()) {
+      int fd = open(options.StdinPath.c_str(), O_RDONLY);
+      if (fd < 0) _exit(127);
+      dup2(fd, 0);
+      close(fd);
+    } else {
+      dup2(inPipe[0], 0);
+    }
     if (!options.StdoutPath.empty()) {
       int fd = open(options.StdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       if (fd < 0) _exit(127);
@@ -44,7 +66,7 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    execv(program.c_str(), argv.data());
+    execve(program.c_str(), argv.data(), envp.data());
     _exit(127);
   }
   close(inPipe[0]);
