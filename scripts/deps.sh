@@ -7,7 +7,11 @@ command -v cmake >/dev/null 2>&1 || need+=(cmake)
 command -v g++ >/dev/null 2>&1 || need+=(g++)
 command -v ninja >/dev/null 2>&1 || need+=(ninja-build)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
+# Optional for a build (without it the micro-benchmarks are skipped), kept so
+# that a build from this script has everything.
 [ -f /usr/include/benchmark/benchmark.h ] || need+=(libbenchmark-dev)
+# The format check of CI.
+command -v clang-format >/dev/null 2>&1 || need+=(clang-format)
 
 if [ ${#need[@]} -gt 0 ]; then
   sudo=""
