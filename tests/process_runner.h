@@ -16,14 +16,16 @@ struct ProcessResult {
 };
 
 struct ProcessOptions {
-  std::string Stdin;                     // bytes given on standard input, then end of input
-  bool CloseStdin = false;               // start with standard input closed
-  bool CloseStdout = false;              // start with standard output closed
-  std::string StdoutPath;                // when set, standard output goes to this file
-  std::string StdinPath;                 // when set, standard input comes from this file instead
-  std::vector<std::string> Environment;  // NAME=value entries set for the process
-  std::string WorkDir;                   // when set, the process starts there
+  std::string Stdin;         // bytes given on standard input, then end of input
+  bool CloseStdin = false;   // start with standard input closed
+  bool CloseStdout = false;  // start with standard output closed
+  std::string StdoutPath;    // when set, standard output goes to this file
+  std::string WorkDir;       // when set, the process starts there
   int TimeoutSeconds = 20;
+  // When set, standard input comes from this file instead of Stdin.
+  std::string StdinPath;
+  // NAME=value entries set for the process, over the environment it inherits.
+  std::vector<std::string> Environment;
 };
 
 ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
