@@ -30,7 +30,7 @@ command -v ninja >/dev/null 2>&1 || need+=(ninja-build)
 command -v "$triplet-g++" >/dev/null 2>&1 || need+=("g++-$triplet")
 command -v "qemu-$arch" >/dev/null 2>&1 || need+=(qemu-user)
 # GoogleTest is compiled from the sources this package ships.
-[ -f /usr/src/googletest/CMakeLists.txt ] || need+=(libgtest-dev)
+[ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
 
 if [ ${#need[@]} -gt 0 ]; then
   sudo=""
