@@ -597,7 +597,7 @@ bool DecipherPass(RunState& state) {
     window = std::min({window, additiveRoom, allRoom});
   }
   if (window < kLeastWindow) return false;
-  const KeyIsa isa = block.Isa;
+  [[maybe_unused]] const KeyIsa isa = block.Isa;  // read by the x86 tiers only
 
   // The letters of the window, with room for the vector loads past them.
   alignas(64) std::uint8_t letters[kDecipherChunk + 128];

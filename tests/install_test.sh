@@ -14,6 +14,8 @@ if [ $# -ne 2 ]; then
 fi
 build=$(cd "$1" && pwd)
 source=$(cd "$2" && pwd)
+# A cross build's programs run under the emulator this names.
+read -ra emulator <<<"${QUARVEL_EMULATOR-}"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/quarvel-install.XXXXXX")
 trap 'rm -rf -- "$work"' EXIT
@@ -56,7 +58,7 @@ cp "$source/examples/key.txt" "$source/examples/message.txt" "$run/"
 cd "$run"
 
 status=0
-"$quarvel" C 0815 key.txt cipher.txt message.txt </dev/null >console_c.txt || status=$?
+"${emulator[@]}" "$quarvel" C 0815 key.txt cipher.txt message.txt </dev/null >console_c.txt || status=$?
 [ "$status" -eq 0 ] || fail "quarvel C ended with exit status $status, expected 0"
 cmp -s cipher.txt console_c.txt ||
   fail "the console of quarvel C does not show the cipher text as written to cipher.txt"
@@ -81,7 +83,7 @@ if grep -q $'[^\r]$' <(head -n -1 cipher.txt); then
 fi
 
 status=0
-"$quarvel" D 0815 key.txt cipher.txt plain.txt </dev/null >console_d.txt || status=$?
+"${emulator[@]}" "$quarvel" D 0815 key.txt cipher.txt plain.txt </dev/null >console_d.txt || status=$?
 [ "$status" -eq 0 ] || fail "quarvel D ended with exit status $status, expected 0"
 cmp -s plain.txt console_d.txt ||
   fail "the console of quarvel D does not show the text as written to plain.txt"
@@ -96,13 +98,13 @@ fi
 # The installed quarvel_keys makes the same cipher text, and its decipher run
 # uses the same key characters as its encipher run.
 status=0
-"$quarvel_keys" C 0815 key.txt cipher_k.txt message.txt add.bin all.bin </dev/null >/dev/null ||
+"${emulator[@]}" "$quarvel_keys" C 0815 key.txt cipher_k.txt message.txt add.bin all.bin </dev/null >/dev/null ||
   status=$?
 [ "$status" -eq 0 ] || fail "quarvel_keys C ended with exit status $status, expected 0"
 cmp -s cipher.txt cipher_k.txt || fail "quarvel_keys C and quarvel C give different cipher texts"
 : >add_d.bin
 status=0
-"$quarvel_keys" D 0815 key.txt cipher_k.txt plain_k.txt add_d.bin all_d.bin </dev/null >/dev/null ||
+"${emulator[@]}" "$quarvel_keys" D 0815 key.txt cipher_k.txt plain_k.txt add_d.bin all_d.bin </dev/null >/dev/null ||
   status=$?
 [ "$status" -eq 0 ] || fail "quarvel_keys D ended with exit status $status, expected 0"
 cmp -s expected.txt plain_k.txt || fail "quarvel_keys D: the deciphered text differs from the message"
@@ -114,7 +116,7 @@ fi
 # No options: --help is a mode letter other than C and D.
 check_usage() {
   local program=$1 expected=$2 status=0
-  "$prefix/bin/$program" --help </dev/null >usage.txt || status=$?
+  "${emulator[@]}" "$prefix/bin/$program" --help </dev/null >usage.txt || status=$?
   [ "$status" -eq 2 ] || fail "$program --help ended with exit status $status, expected 2"
   [ "$(cat usage.txt)" = "$expected"$'\r' ] ||
     fail "$program --help wrote '$(cat -v usage.txt)', expected the usage line"
