@@ -102,8 +102,10 @@ std::string Summary(std::span<const std::uint8_t> series) {
   double chi = *ChiSquareUniform(counts);
   out += Format("chi-square: %.2f with %d degrees of freedom, p-value %.4f", chi, kDegrees,
                 ChiSquarePValue(chi, kDegrees));
-  if (series.size() < kRoughBelow) out += " (fewer than 5 expected per value: a rough guide)";
   out += '\n';
+  if (series.size() < kRoughBelow) {
+    out += "  (fewer than 5 expected per value: the p-value is only a rough guide)\n";
+  }
   if (std::optional<double> r = SerialCorrelation(series)) {
     out += Format("serial correlation of neighbours: %.4f\n", *r);
   } else {
