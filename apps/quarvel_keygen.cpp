@@ -94,9 +94,7 @@ int MakeKeyFile(const std::string& name) {
 int main(int argc, char** argv) {
   constexpr OptionSpec kOptions[] = {{"header", false}};
   CommandLine line = ParseCommandLine(argc, argv, kOptions);
-  if (!line.Error.empty()) return WrongCall(kProgram, line.Error);
-  if (line.Help) return WriteStandardOutput(kProgram, kHelp) ? kExitSuccess : kExitFailure;
-  if (line.Version) return PrintVersion(kProgram);
+  if (std::optional<int> status = HandleCommonOptions(kProgram, line, kHelp)) return *status;
   bool header = FindOption(line, "header") != nullptr;
   if (header) {
     if (!line.Operands.empty()) return WrongCall(kProgram, "--header takes no file name");

@@ -130,9 +130,7 @@ std::span<const std::uint8_t> Bytes(const std::string& text) {
 int main(int argc, char** argv) {
   constexpr OptionSpec kOptions[] = {{"raw-codes", false}};
   CommandLine line = ParseCommandLine(argc, argv, kOptions);
-  if (!line.Error.empty()) return WrongCall(kProgram, line.Error);
-  if (line.Help) return WriteStandardOutput(kProgram, kHelp) ? kExitSuccess : kExitFailure;
-  if (line.Version) return PrintVersion(kProgram);
+  if (std::optional<int> status = HandleCommonOptions(kProgram, line, kHelp)) return *status;
   if (line.Operands.empty()) return WrongCall(kProgram, "missing key series file");
   bool raw = FindOption(line, "raw-codes") != nullptr;
 

@@ -42,6 +42,22 @@ std::vector<std::string> Inputs(const CommandLine& line) {
   return inputs;
 }
 
+// Reads each input in turn and hands it to `take`; stops at the first that
+// cannot be read (with a complaint) or that `take` refuses.
+template <typename Take>
+bool ForEachInput(const CommandLine& line, Take take) {
+  std::string text;
+  std::string error;
+  for (const std::string& name : Inputs(line)) {
+    if (!ReadWholeFile(name, text, error)) {
+      Complain(kProgram, error);
+      return false;
+    }
+    if (!take(name, text)) return false;
+  }
+  return true;
+}
+
 int Encode(const CommandLine& line) {
   EncodeOptions options;
   if (const ParsedOption* replace = FindOption(line, "replace")) {
@@ -53,20 +69,14 @@ int Encode(const CommandLine& line) {
   }
   EncodeState state;
   std::string out;
-  std::string text;
-  std::string error;
-  for (const std::string& name : Inputs(line)) {
-    if (!ReadWholeFile(name, text, error)) {
-      Complain(kProgram, error);
-      return kExitFailure;
-    }
+  bool encoded = ForEachInput(line, [&](const std::string& name, const std::string& text) {
     EncodeProblem problem;
-    if (!EncodeText(text, options, state, out, problem)) {
-      Complain(kProgram, DisplayName(name) + ":" + std::to_string(problem.Line) + ":" +
-                             std::to_string(problem.Column) + ": " + DescribeProblem(problem));
-      return kExitFailure;
-    }
-  }
+    if (EncodeText(text, options, state, out, problem)) return true;
+    Complain(kProgram, DisplayName(name) + ":" + std::to_string(problem.Line) + ":" +
+                           std::to_string(problem.Column) + ": " + DescribeProblem(problem));
+    return false;
+  });
+  if (!encoded) return kExitFailure;
   FinishEncoding(state, out);
   if (!WriteStandardOutput(kProgram, out)) return kExitFailure;
   if (state.Replaced > 0) {
@@ -80,13 +90,7 @@ int Encode(const CommandLine& line) {
 int Decode(const CommandLine& line) {
   bool keepHeader = FindOption(line, "keep-header") != nullptr;
   std::string out;
-  std::string text;
-  std::string error;
-  for (const std::string& name : Inputs(line)) {
-    if (!ReadWholeFile(name, text, error)) {
-      Complain(kProgram, error);
-      return kExitFailure;
-    }
+  bool decoded = ForEachInput(line, [&](const std::string& name, const std::string& text) {
     std::string_view body = text;
     if (!keepHeader) {
       std::optional<std::size_t> header = MessageHeaderLength(text);
@@ -94,12 +98,14 @@ int Decode(const CommandLine& line) {
         Complain(kProgram, DisplayName(name) +
                                ": no message header (HHHHH and 30 message-key letters); "
                                "use --keep-header to take the text as it is");
-        return kExitFailure;
+        return false;
       }
       body.remove_prefix(*header);
     }
     out += ToUnixLineEnds(body);
-  }
+    return true;
+  });
+  if (!decoded) return kExitFailure;
   return WriteStandardOutput(kProgram, out) ? kExitSuccess : kExitFailure;
 }
 
@@ -108,9 +114,7 @@ int Decode(const CommandLine& line) {
 int main(int argc, char** argv) {
   constexpr OptionSpec kOptions[] = {{"replace", true}, {"keep-header", false}};
   CommandLine line = ParseCommandLine(argc, argv, kOptions);
-  if (!line.Error.empty()) return WrongCall(kProgram, line.Error);
-  if (line.Help) return WriteStandardOutput(kProgram, kHelp) ? kExitSuccess : kExitFailure;
-  if (line.Version) return PrintVersion(kProgram);
+  if (std::optional<int> status = HandleCommonOptions(kProgram, line, kHelp)) return *status;
   if (line.Operands.empty()) return WrongCall(kProgram, "missing command: encode or decode");
   const std::string& command = line.Operands[0];
   if (command == "encode") {

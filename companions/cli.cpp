@@ -93,8 +93,17 @@ int WrongCall(std::string_view program, std::string_view message) {
   return kExitUsage;
 }
 
-int PrintVersion(std::string_view program) {
-  std::string text = std::string(program) + " (quarvel) " + std::string(kVersion) + "\n";
+std::optional<int> HandleCommonOptions(std::string_view program, const CommandLine& line,
+                                       std::string_view help) {
+  if (!line.Error.empty()) return WrongCall(program, line.Error);
+  std::string text;
+  if (line.Help) {
+    text = help;
+  } else if (line.Version) {
+    text = std::string(program) + " (quarvel) " + std::string(kVersion) + "\n";
+  } else {
+    return std::nullopt;
+  }
   return WriteStandardOutput(program, text) ? kExitSuccess : kExitFailure;
 }
 

@@ -4,6 +4,7 @@
 // and writing.
 #pragma once
 
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -50,8 +51,11 @@ void Complain(std::string_view program, std::string_view message);
 // A wrong call: the complaint, a pointer to --help, and the usage status.
 int WrongCall(std::string_view program, std::string_view message);
 
-// "program (quarvel) 1.0" on standard output.
-int PrintVersion(std::string_view program);
+// The common start of every program: a wrong call ends it with the usage
+// status, --help with the help text and --version with the version line
+// ("program (quarvel) 1.0"); the status is returned. Otherwise nothing.
+std::optional<int> HandleCommonOptions(std::string_view program, const CommandLine& line,
+                                       std::string_view help);
 
 // Writes all bytes to a file descriptor; false with errno set on failure.
 bool WriteAll(int fd, std::string_view bytes);

@@ -33,6 +33,17 @@ Kind AsciiKind(char c) {
   return byte < 128 ? kAsciiKinds[byte] : Kind::None;
 }
 
+// The letters outside A to Z that the notation spells out.
+struct SpeltLetter {
+  char32_t CodePoint;
+  std::string_view Spelt;
+};
+
+constexpr SpeltLetter kSpeltLetters[] = {
+    {U'\u00C4', "AE"}, {U'\u00E4', "AE"}, {U'\u00D6', "OE"}, {U'\u00F6', "OE"},
+    {U'\u00DC', "UE"}, {U'\u00FC', "UE"}, {U'\u00DF', "SS"}, {U'\u1E9E', "SS"},
+};
+
 // One UTF-8 character at the start of `text`: its code point and length, or
 // length 1 and false for a byte that does not start a valid character.
 struct Decoded {
@@ -101,26 +112,13 @@ bool EncodeText(std::string_view text, const EncodeOptions& options, EncodeState
         case U'\t':
           kind = Kind::Neutral, piece = " ";
           break;
-        case U'\u00C4':
-        case U'\u00E4':
-          kind = Kind::Letter, piece = "AE";
-          break;
-        case U'\u00D6':
-        case U'\u00F6':
-          kind = Kind::Letter, piece = "OE";
-          break;
-        case U'\u00DC':
-        case U'\u00FC':
-          kind = Kind::Letter, piece = "UE";
-          break;
-        case U'\u00DF':
-        case U'\u1E9E':
-          kind = Kind::Letter, piece = "SS";
-          break;
         default:
           if (d.CodePoint < 128) {
             single = static_cast<char>(d.CodePoint);
             kind = AsciiKind(single);
+          }
+          for (const SpeltLetter& letter : kSpeltLetters) {
+            if (d.CodePoint == letter.CodePoint) kind = Kind::Letter, piece = letter.Spelt;
           }
           break;
       }
