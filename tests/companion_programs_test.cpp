@@ -61,6 +61,11 @@ TEST(Keygen, MakesDifferentKeyFilesThatQuarvelAccepts) {
     EXPECT_EQ(EncipherAndDecipher(dir, name, kHeader, "PROBE #1%"), kHeader + "PROBE 1");
   }
   EXPECT_NE(keys[0], keys[1]);
+
+  ProcessResult third = RunTool(dir, kKeygen, {"k0.txt"});
+  EXPECT_EQ(third.ExitStatus, 1);
+  EXPECT_EQ(third.Err, "quarvel_keygen: k0.txt: File exists\n");
+  EXPECT_EQ(ReadFile(dir.File("k0.txt")), keys[0]);
 }
 
 TEST(Keygen, NeverTouchesAnExistingFile) {
