@@ -110,41 +110,83 @@ std::optional<double> SerialCorrelation(std::span<const std::uint8_t> series) {
   return sxy / std::sqrt(sxx * syy);
 }
 
+namespace {
+
+// Counts of matched additive characters, from Lo to Hi inclusive.
+struct CountSpan {
+  std::size_t Lo, Hi;
+};
+using Spans = std::vector<CountSpan>;
+
+void AddSpan(Spans& spans, CountSpan span) {
+  if (!spans.empty() && span.Lo <= spans.back().Hi + 1) {
+    spans.back().Hi = std::max(spans.back().Hi, span.Hi);
+  } else {
+    spans.push_back(span);
+  }
+}
+
+// The union of two sorted lists of disjoint spans, sorted.
+void MergeSpans(const Spans& a, const Spans& b, Spans& out) {
+  out.clear();
+  std::size_t i = 0, j = 0;
+  while (i < a.size() || j < b.size()) {
+    bool fromA = j == b.size() || (i < a.size() && a[i].Lo <= b[j].Lo);
+    AddSpan(out, fromA ? a[i++] : b[j++]);
+  }
+}
+
+bool Contains(const Spans& spans, std::size_t count) {
+  for (const CountSpan& span : spans) {
+    if (span.Lo <= count && count <= span.Hi) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 PairRelation CheckPairRelation(std::span<const std::uint8_t> additive,
                                std::span<const std::uint8_t> all) {
   // Every way of reading `all` so far, as the number of characters of
-  // `additive` matched and how the last character of `all` was taken.
-  // Several ways can be open at once (a character may be kept or be the one
-  // left out after a pair), so no single greedy choice decides.
-  enum : std::uint8_t { kStart = 1, kKept = 2, kLeftOut = 4 };
-  using Way = std::pair<std::size_t, std::uint8_t>;  // matched, how
-  std::vector<Way> ways{{0, kStart}};
-  std::vector<Way> next;
+  // `additive` matched: `kept` when the last character of `all` was kept,
+  // `leftOut` when it was the one left out after a pair. Several ways can be
+  // open at once (a character may be kept or be the one left out), so no
+  // single greedy choice decides. The ways are held as spans of counts,
+  // which stay few even for a series of one repeated value.
+  const std::size_t n = additive.size();
+  // The last position of the run of equal values that each position is in.
+  std::vector<std::size_t> runEnd(n);
+  for (std::size_t c = n; c-- > 0;) {
+    runEnd[c] = c + 1 < n && additive[c + 1] == additive[c] ? runEnd[c + 1] : c;
+  }
+  Spans kept, leftOut, from, nextKept;
+  bool atStart = true;
   std::size_t matched = 0;
-  auto add = [&next](std::size_t count, std::uint8_t how) {
-    if (!next.empty() && next.back().first == count) {
-      next.back().second |= how;
-    } else {
-      next.emplace_back(count, how);
-    }
-  };
   for (std::uint8_t value : all) {
-    next.clear();
-    // Ways are sorted by their count, and each one leads to the same count or
-    // one more, so the next ways come out sorted too.
-    for (const auto& [count, how] : ways) {
-      if (how & kKept) add(count, kLeftOut);
-      if (count < additive.size() && additive[count] == value) add(count + 1, kKept);
+    MergeSpans(kept, leftOut, from);
+    if (atStart) AddSpan(from, {0, 0});
+    nextKept.clear();
+    for (const CountSpan& span : from) {
+      if (span.Lo >= n) continue;
+      std::size_t hi = std::min(span.Hi, n - 1);
+      for (std::size_t c = span.Lo; c <= hi;) {
+        std::size_t end = std::min(runEnd[c], hi);
+        if (additive[c] == value) AddSpan(nextKept, {c + 1, end + 1});
+        c = end + 1;
+      }
     }
-    std::swap(ways, next);
-    if (ways.empty()) break;
-    matched = std::max(matched, ways.back().first);
+    // Only a kept character may be followed by one left out.
+    std::swap(leftOut, kept);
+    std::swap(kept, nextKept);
+    atStart = false;
+    if (kept.empty() && leftOut.empty()) break;
+    if (!kept.empty()) matched = std::max(matched, kept.back().Hi);
   }
   PairRelation relation;
   relation.Matched = matched;
-  if (!ways.empty() && ways.back().first == additive.size()) {
+  if (Contains(kept, n) || Contains(leftOut, n) || (atStart && n == 0)) {
     relation.Holds = true;
-    relation.Pairs = all.size() - additive.size();
+    relation.Pairs = all.size() - n;
   }
   return relation;
 }

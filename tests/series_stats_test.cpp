@@ -133,5 +133,43 @@ TEST(CheckPairRelation, HoldsForALongSeriesWithExtraCharactersAfterRandomPairs) 
   EXPECT_LT(relation.Matched, additive.size());
 }
 
+// The relation by trying every way: keep all[j] as additive[i], or leave it
+// out when the character before it was kept.
+bool HoldsByTrying(const std::vector<std::uint8_t>& additive, std::size_t i,
+                   const std::vector<std::uint8_t>& all, std::size_t j, bool lastKept) {
+  if (j == all.size()) return i == additive.size();
+  if (i < additive.size() && additive[i] == all[j] &&
+      HoldsByTrying(additive, i + 1, all, j + 1, true)) {
+    return true;
+  }
+  return lastKept && HoldsByTrying(additive, i, all, j + 1, false);
+}
+
+TEST(CheckPairRelation, AgreesWithTryingEveryWayOnShortSeriesOfFewValues) {
+  std::mt19937 generator(5);
+  std::uniform_int_distribution<int> value(0, 1);
+  for (int round = 0; round < 3000; ++round) {
+    std::vector<std::uint8_t> additive, all;
+    int n = std::uniform_int_distribution<int>(0, 8)(generator);
+    int m = std::uniform_int_distribution<int>(n, 2 * n + 1)(generator);
+    for (int i = 0; i < n; ++i) additive.push_back(static_cast<std::uint8_t>(value(generator)));
+    for (int i = 0; i < m; ++i) all.push_back(static_cast<std::uint8_t>(value(generator)));
+    EXPECT_EQ(CheckPairRelation(additive, all).Holds, HoldsByTrying(additive, 0, all, 0, false))
+        << "round " << round;
+  }
+}
+
+TEST(CheckPairRelation, DecidesForASeriesOfOneRepeatedValue) {
+  // Any arrangement of the extra characters fits, up to one after each kept
+  // character.
+  std::vector<std::uint8_t> additive(200000, 0);
+  PairRelation relation = CheckPairRelation(additive, std::vector<std::uint8_t>(400000, 0));
+  EXPECT_TRUE(relation.Holds);
+  EXPECT_EQ(relation.Pairs, 200000u);
+  relation = CheckPairRelation(additive, std::vector<std::uint8_t>(400001, 0));
+  EXPECT_FALSE(relation.Holds);
+  EXPECT_EQ(relation.Matched, 200000u);
+}
+
 }  // namespace
 }  // namespace quarvel::companions
