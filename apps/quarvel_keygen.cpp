@@ -92,7 +92,7 @@ int MakeKeyFile(const std::string& name) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  constexpr OptionSpec kOptions[] = {{"header", false}};
+  constexpr KnownOption kOptions[] = {{"header", false}};
   CommandLine line = ParseCommandLine(argc, argv, kOptions);
   if (std::optional<int> status = HandleCommonOptions(kProgram, line, kHelp)) return *status;
   bool header = FindOption(line, "header") != nullptr;

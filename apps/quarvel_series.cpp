@@ -128,7 +128,7 @@ std::span<const std::uint8_t> Bytes(const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  constexpr OptionSpec kOptions[] = {{"raw-codes", false}};
+  constexpr KnownOption kOptions[] = {{"raw-codes", false}};
   CommandLine line = ParseCommandLine(argc, argv, kOptions);
   if (std::optional<int> status = HandleCommonOptions(kProgram, line, kHelp)) return *status;
   if (line.Operands.empty()) return WrongCall(kProgram, "missing key series file");

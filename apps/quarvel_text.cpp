@@ -112,7 +112,7 @@ int Decode(const CommandLine& line) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  constexpr OptionSpec kOptions[] = {{"replace", true}, {"keep-header", false}};
+  constexpr KnownOption kOptions[] = {{"replace", true}, {"keep-header", false}};
   CommandLine line = ParseCommandLine(argc, argv, kOptions);
   if (std::optional<int> status = HandleCommonOptions(kProgram, line, kHelp)) return *status;
   if (line.Operands.empty()) return WrongCall(kProgram, "missing command: encode or decode");

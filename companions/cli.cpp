@@ -8,7 +8,8 @@
 
 namespace quarvel::companions {
 
-CommandLine ParseCommandLine(int argc, const char* const* argv, std::span<const OptionSpec> known) {
+CommandLine ParseCommandLine(int argc, const char* const* argv,
+                             std::span<const KnownOption> known) {
   CommandLine line;
   bool optionsEnded = false;
   for (int i = 1; i < argc; ++i) {
@@ -37,25 +38,25 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::span<const 
       value = arg.substr(eq + 1);
       inlineValue = true;
     }
-    const OptionSpec* spec = nullptr;
-    for (const OptionSpec& candidate : known) {
-      if (name.size() > 2 && name.substr(2) == candidate.Name) spec = &candidate;
+    const KnownOption* rule = nullptr;
+    for (const KnownOption& candidate : known) {
+      if (name.size() > 2 && name.substr(2) == candidate.Name) rule = &candidate;
     }
-    if (spec == nullptr) {
+    if (rule == nullptr) {
       if (line.Error.empty()) line.Error = "unknown option '" + std::string(arg) + "'";
       continue;
     }
-    if (spec->TakesValue && !inlineValue) {
+    if (rule->TakesValue && !inlineValue) {
       if (i + 1 >= argc) {
         if (line.Error.empty()) line.Error = "option '" + std::string(name) + "' needs a value";
         continue;
       }
       value = argv[++i];
-    } else if (!spec->TakesValue && inlineValue) {
+    } else if (!rule->TakesValue && inlineValue) {
       if (line.Error.empty()) line.Error = "option '" + std::string(name) + "' takes no value";
       continue;
     }
-    line.Options.push_back({std::string(spec->Name), std::string(value)});
+    line.Options.push_back({std::string(rule->Name), std::string(value)});
   }
   return line;
 }

@@ -19,7 +19,7 @@ inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
 
 // One long option of a program ("--replace").
-struct OptionSpec {
+struct KnownOption {
   std::string_view Name;
   bool TakesValue = false;
 };
@@ -40,7 +40,7 @@ struct CommandLine {
 // Takes argv apart. "--help" and "--version" are known to every program;
 // "--name value" and "--name=value" give a value; "--" ends the options; "-"
 // alone is an operand (standard input).
-CommandLine ParseCommandLine(int argc, const char* const* argv, std::span<const OptionSpec> known);
+CommandLine ParseCommandLine(int argc, const char* const* argv, std::span<const KnownOption> known);
 
 // The value of the last occurrence of an option, or nullptr.
 const ParsedOption* FindOption(const CommandLine& line, std::string_view name);
