@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary prefix and checks what a user gets:
-# both programs in bin/, both manual pages in share/man/man1, the installed
-# quarvel enciphering and deciphering the example message, the usage line
-# for --help, and manual pages that groff formats without warnings.
+# both programs and the three companion programs in bin/, their manual pages
+# in share/man/man1, the installed quarvel enciphering and deciphering the
+# example message, the usage line for --help, a message written with the
+# installed companions, and manual pages that groff formats without warnings
+# (and that mandoc's lint passes, where mandoc is installed).
 #
 # Usage: install_test.sh <build dir> <source dir>
 set -euo pipefail
@@ -36,10 +38,12 @@ fi
 
 quarvel="$prefix/bin/quarvel"
 quarvel_keys="$prefix/bin/quarvel_keys"
-for program in "$quarvel" "$quarvel_keys"; do
+companions="quarvel_keygen quarvel_text quarvel_series"
+pages="quarvel.1 quarvel_keys.1 quarvel_keygen.1 quarvel_text.1 quarvel_series.1"
+for program in "$quarvel" "$quarvel_keys" $(printf "$prefix/bin/%s " $companions); do
   [ -x "$program" ] || fail "not installed as an executable: ${program#"$prefix"/}"
 done
-for page in quarvel.1 quarvel_keys.1; do
+for page in $pages; do
   # The install rule for a page is made when the build folder is configured
   # and the page exists; a folder configured before the pages were added
   # needs another cmake run.
@@ -125,9 +129,43 @@ check_usage quarvel "Aufruf: quarvel C|D Kennung Schluesseldatei Geheimtextdatei
 check_usage quarvel_keys "Aufruf: quarvel_keys C|D Kennung Schluesseldatei Geheimtextdatei \
 Klartextdatei Additionsreihe-Datei Alle-Additionsdatei"
 
+# The installed companions follow the usual conventions and write a message:
+# a new key, a header and an encoded text that the installed quarvel takes
+# there and back.
+for program in $companions; do
+  status=0
+  "$prefix/bin/$program" --version >version.txt 2>&1 || status=$?
+  [ "$status" -eq 0 ] && grep -q "^$program (quarvel) " version.txt ||
+    fail "$program --version ended with status $status: $(cat version.txt)"
+done
+status=0
+"$prefix/bin/quarvel_keygen" new_key.txt || status=$?
+[ "$status" -eq 0 ] || fail "quarvel_keygen new_key.txt ended with exit status $status"
+{
+  "$prefix/bin/quarvel_keygen" --header
+  printf 'Treffen am 3.4. um 14:30 Uhr\n' | "$prefix/bin/quarvel_text" encode
+} >letter.txt || fail "quarvel_keygen --header or quarvel_text encode failed"
+"$quarvel" C 1 new_key.txt letter.cip letter.txt </dev/null >/dev/null ||
+  fail "quarvel C does not take the new key and the encoded letter"
+"$quarvel" D 1 new_key.txt letter.cip letter.back </dev/null >/dev/null ||
+  fail "quarvel D does not take the new key"
+[ "$("$prefix/bin/quarvel_text" decode letter.back)" = "TREFFEN AM 3.4. UM 14:30 UHR" ] ||
+  fail "the letter written with the installed companions does not come back"
+
 # The installed manual pages format without warnings.
+if command -v mandoc >/dev/null 2>&1; then
+  for page in $pages; do
+    if ! mandoc -T lint "$prefix/share/man/man1/$page" >"$work/mandoc.log" 2>&1 ||
+      [ -s "$work/mandoc.log" ]; then
+      cat "$work/mandoc.log" >&2
+      fail "mandoc -T lint reports problems in $page"
+    fi
+  done
+else
+  echo "install_test: mandoc not found, manual pages not linted with it"
+fi
 if command -v groff >/dev/null 2>&1; then
-  for page in quarvel.1 quarvel_keys.1; do
+  for page in $pages; do
     if ! groff -man -ww -z "$prefix/share/man/man1/$page" >"$work/groff.log" 2>&1 ||
       [ -s "$work/groff.log" ]; then
       cat "$work/groff.log" >&2
