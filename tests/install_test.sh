@@ -134,22 +134,22 @@ Klartextdatei Additionsreihe-Datei Alle-Additionsdatei"
 # there and back.
 for program in $companions; do
   status=0
-  "$prefix/bin/$program" --version >version.txt 2>&1 || status=$?
+  "${emulator[@]}" "$prefix/bin/$program" --version >version.txt 2>&1 || status=$?
   [ "$status" -eq 0 ] && grep -q "^$program (quarvel) " version.txt ||
     fail "$program --version ended with status $status: $(cat version.txt)"
 done
 status=0
-"$prefix/bin/quarvel_keygen" new_key.txt || status=$?
+"${emulator[@]}" "$prefix/bin/quarvel_keygen" new_key.txt || status=$?
 [ "$status" -eq 0 ] || fail "quarvel_keygen new_key.txt ended with exit status $status"
 {
-  "$prefix/bin/quarvel_keygen" --header
-  printf 'Treffen am 3.4. um 14:30 Uhr\n' | "$prefix/bin/quarvel_text" encode
+  "${emulator[@]}" "$prefix/bin/quarvel_keygen" --header
+  printf 'Treffen am 3.4. um 14:30 Uhr\n' | "${emulator[@]}" "$prefix/bin/quarvel_text" encode
 } >letter.txt || fail "quarvel_keygen --header or quarvel_text encode failed"
-"$quarvel" C 1 new_key.txt letter.cip letter.txt </dev/null >/dev/null ||
+"${emulator[@]}" "$quarvel" C 1 new_key.txt letter.cip letter.txt </dev/null >/dev/null ||
   fail "quarvel C does not take the new key and the encoded letter"
-"$quarvel" D 1 new_key.txt letter.cip letter.back </dev/null >/dev/null ||
+"${emulator[@]}" "$quarvel" D 1 new_key.txt letter.cip letter.back </dev/null >/dev/null ||
   fail "quarvel D does not take the new key"
-[ "$("$prefix/bin/quarvel_text" decode letter.back)" = "TREFFEN AM 3.4. UM 14:30 UHR" ] ||
+[ "$("${emulator[@]}" "$prefix/bin/quarvel_text" decode letter.back)" = "TREFFEN AM 3.4. UM 14:30 UHR" ] ||
   fail "the letter written with the installed companions does not come back"
 
 # The installed manual pages format without warnings.
