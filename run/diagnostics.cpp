@@ -114,7 +114,7 @@ TextPlace PlaceOf(ByteFile& file, std::int64_t offset, std::int64_t clearFrom) {
 std::string PlaceText(ByteFile& file, std::int64_t offset, std::int64_t clearFrom) {
   TextPlace place = PlaceOf(file, offset, clearFrom);
   return "line " + std::to_string(place.Line) + ", column " + std::to_string(place.Column) +
-         " (offset " + std::to_string(offset) + ")";
+         ", offset " + std::to_string(offset);
 }
 
 // Up to `size` bytes at `offset`; returns how many.
@@ -210,8 +210,10 @@ void NoteDamage(RunState& state, const PartDescription& part) {
   if (finding.End < 0 || !part.File->IsDisk()) return;
   const std::string head = std::string("warning: ") + part.Name + ": ";
   const std::string file = FileText(part.Role, part.FileName);
+  // A part that is refused for its own characters is not said to be longer.
+  const bool taken = finding.Fault == KeyFault::None || finding.Fault == KeyFault::NoMatrix;
   std::uint8_t next = 0;
-  if (BytesAt(*part.File, finding.End, &next, 1) == 1 && part.Longer->Contains(next)) {
+  if (taken && BytesAt(*part.File, finding.End, &next, 1) == 1 && part.Longer->Contains(next)) {
     AddLine(state, head + "a " + (part.Longer == &BinaryDigits ? "binary digit" : "letter") +
                        " directly follows the " + Ordinal(part.Count) + " character (offset " +
                        std::to_string(finding.End) + " of " + file +
@@ -330,8 +332,8 @@ void NotePlainText(RunState& state) {
     const std::int64_t offset = state.UncodedOffset;
     std::uint8_t bytes[2] = {0, 0};
     std::size_t got = BytesAt(source, offset, bytes, 2);
-    AddLine(state, file + ": byte " + ByteText(bytes[0]) + " at " +
-                       PlaceText(source, offset, offset) + " has no teleprinter code");
+    AddLine(state, file + ", " + PlaceText(source, offset, offset) + ": byte " +
+                       ByteText(bytes[0]) + " has no teleprinter code");
     // Umlauts and sharp s, in UTF-8 and in Latin-1.
     struct Umlaut {
       std::uint8_t Utf8Second;  // after 0xC3
@@ -423,7 +425,7 @@ void NoteDecipherStop(RunState& state) {
       std::uint8_t b = 0;
       BytesAt(source, firstLeft, &b, 1);
       why = std::string(b >= 'a' && b <= 'z' ? "lower-case letters" : "bytes other than capitals") +
-            " after the last complete group, the first " + ByteText(b) + " at " +
+            " where groups of capitals should stand, the first " + ByteText(b) + " at " +
             PlaceText(source, firstLeft, firstLeft);
     }
     const std::string file = FileText("Quelldatei", source.Name());
@@ -431,8 +433,7 @@ void NoteDecipherStop(RunState& state) {
                             ? "the cipher text ends at offset " + std::to_string(state.TextPosition)
                             : "no complete group of five capitals follows the header";
     AddLine(state, "note: " + file + ": " + where + "; the " + std::to_string(end - from) +
-                       " bytes after it were left out: " + why +
-                       " (cipher groups are five capitals A to Z)");
+                       " bytes after it were left out: " + why);
   } catch (const IoError&) {
   }
 }

@@ -1,32 +1,55 @@
 #include "run/text_check.h"
 
+#include <cstring>
+
 #include "run/run_state.h"
 
 namespace quarvel {
 
 namespace {
 
-constexpr bool ClassesAgree() {
-  for (int b = 0; b < 256; ++b) {
-    if (PlainByteClass(static_cast<std::uint8_t>(b)) != PlainByteClasses[b]) return false;
-  }
-  return true;
+using ByteVector = std::uint8_t __attribute__((vector_size(16)));
+using LaneMask = signed char __attribute__((vector_size(16)));
+constexpr std::size_t kLanes = sizeof(ByteVector);
+constexpr std::size_t kBlock = 4 * kLanes;
+
+// The lanes that are line bytes, and the lanes without a teleprinter code:
+// "!", "$", "&", "'", ";", ">", "[" to "`", and "{" and above except "|".
+void ClassLanes(ByteVector b, LaneMask& line, LaneMask& uncoded) {
+  line = (b == '\n') | (b == '\r') | (b == '\t');
+  uncoded = (b == '!') | (b == '$') | (b == '&') | (b == '\'') | (b == ';') | (b == '>') |
+            (static_cast<ByteVector>(b - '[') <= '`' - '[') | ((b >= '{') & (b != '|'));
 }
-static_assert(ClassesAgree(), "the compared classes differ from the teleprinter tables");
+
+bool AnyLane(LaneMask mask) {
+  std::uint64_t halves[2];
+  std::memcpy(halves, &mask, sizeof halves);
+  return (halves[0] | halves[1]) != 0;
+}
+
+// True when one of the 64 bytes has a class bit of `wanted`.
+bool BlockHasClass(const std::uint8_t* data, std::uint8_t wanted) {
+  LaneMask line{}, uncoded{};
+  for (std::size_t k = 0; k < kBlock; k += kLanes) {
+    ByteVector bytes;
+    std::memcpy(&bytes, data + k, kLanes);
+    LaneMask l, u;
+    ClassLanes(bytes, l, u);
+    line |= l;
+    uncoded |= u;
+  }
+  return ((wanted & kLineByte) != 0 && AnyLane(line)) ||
+         ((wanted & kUncodedByte) != 0 && AnyLane(uncoded));
+}
 
 }  // namespace
 
 std::size_t FindByteClass(const std::uint8_t* data, std::size_t count, std::uint8_t wanted) {
-  constexpr std::size_t kBlock = 64;
   std::size_t i = 0;
   // Whole blocks while none holds a wanted byte; then byte by byte.
-  for (; i + kBlock <= count; i += kBlock) {
-    std::uint8_t any = 0;
-    for (std::size_t j = 0; j < kBlock; ++j) any |= PlainByteClass(data[i + j]);
-    if ((any & wanted) != 0) break;
-  }
+  while (i + kBlock <= count && !BlockHasClass(data + i, wanted)) i += kBlock;
   for (; i < count; ++i) {
-    if ((PlainByteClass(data[i]) & wanted) != 0) return i;
+    if ((PlainByteClasses[data[i]] & wanted) != 0) return i;
   }
   return count;
 }
@@ -42,7 +65,7 @@ bool CheckPlainText(RunState& state) {
                  for (std::size_t i = 0;; ++i) {
                    i += FindByteClass(data + i, count - i, wanted);
                    if (i == count) return true;
-                   if ((PlainByteClass(data[i]) & kUncodedByte) != 0) {
+                   if ((PlainByteClasses[data[i]] & kUncodedByte) != 0) {
                      state.UncodedOffset = offset + static_cast<std::int64_t>(i);
                      return false;
                    }

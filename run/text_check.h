@@ -33,17 +33,9 @@ inline constexpr std::array<std::uint8_t, 256> PlainByteClasses = [] {
   return table;
 }();
 
-// The same classes by comparisons only, so that a loop over many bytes
-// becomes vector code. Proven equal to the table at build time.
-constexpr std::uint8_t PlainByteClass(std::uint8_t b) {
-  unsigned line = (b == '\n') | (b == '\r') | (b == '\t');
-  unsigned uncoded = (b == '!') | (b == '$') | (b == '&') | (b == '\'') | (b == ';') | (b == '>') |
-                     (static_cast<std::uint8_t>(b - '[') <= '`' - '[') | ((b >= '{') & (b != '|'));
-  return static_cast<std::uint8_t>(line | (uncoded << 1));
-}
-
 // The index of the first of `count` bytes whose class has a bit of `wanted`,
-// or `count`.
+// or `count`. Looks at 64 bytes at a time with vector comparisons, which give
+// the classes of the table above.
 std::size_t FindByteClass(const std::uint8_t* data, std::size_t count, std::uint8_t wanted);
 
 // Reads `file` from `from` on, one buffer at a time, and calls
