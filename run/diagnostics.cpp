@@ -231,6 +231,68 @@ void NoteDamage(RunState& state, const PartDescription& part) {
   }
 }
 
+// The place of the byte without a code and a hint, or the note on line
+// bytes.
+void NoteTextBytes(RunState& state) {
+  ByteFile& source = state.SourceFile;
+  const std::string file = FileText("Quelldatei", source.Name());
+  if (state.UncodedOffset >= 0) {
+    const std::int64_t offset = state.UncodedOffset;
+    std::uint8_t bytes[2] = {0, 0};
+    std::size_t got = BytesAt(source, offset, bytes, 2);
+    AddLine(state, file + ", " + PlaceText(source, offset, offset) + ": byte " +
+                       ByteText(bytes[0]) + " has no teleprinter code");
+    // Umlauts and sharp s, in UTF-8 and in Latin-1.
+    struct Umlaut {
+      std::uint8_t Utf8Second;  // after 0xC3
+      std::uint8_t Latin1;
+      const char* Letter;
+      const char* Spelling;
+    };
+    constexpr Umlaut kUmlauts[] = {
+        {0x84, 0xC4, "\xC3\x84", "AE"}, {0x96, 0xD6, "\xC3\x96", "OE"},
+        {0x9C, 0xDC, "\xC3\x9C", "UE"}, {0xA4, 0xE4, "\xC3\xA4", "AE"},
+        {0xB6, 0xF6, "\xC3\xB6", "OE"}, {0xBC, 0xFC, "\xC3\xBC", "UE"},
+        {0x9F, 0xDF, "\xC3\x9F", "SS"},
+    };
+    const bool continued = got == 2 && (bytes[1] & 0xC0) == 0x80;
+    for (const Umlaut& u : kUmlauts) {
+      if (bytes[0] == 0xC3 && continued && bytes[1] == u.Utf8Second) {
+        AddLine(state, "the bytes C3 " + Hex(bytes[1]).substr(2) + " are the UTF-8 letter '" +
+                           u.Letter + "': write " + u.Spelling +
+                           " for it (AE, OE, UE and SS for umlauts and sharp s)");
+      } else if (bytes[0] == u.Latin1 && !continued) {
+        AddLine(state, "the byte " + Hex(bytes[0]).substr(2) + " is the Latin-1 letter '" +
+                           u.Letter + "': write " + u.Spelling +
+                           " for it (AE, OE, UE and SS for umlauts and sharp s)");
+      }
+    }
+    AddLine(state,
+            "a plain text holds the letters A to Z in either case, the figures 0 to 9, the signs "
+            "- ? : ( ) . , \" = / + @, the characters | < * # % and the space, and bytes below "
+            "32; nothing is enciphered or written");
+    return;
+  }
+  if (state.LineByteOffset >= 0) {
+    // No line byte stands between the header and the first one.
+    AddLine(state, "note: " + file +
+                       " holds line-feed, carriage-return or tab bytes, the first at " +
+                       PlaceText(source, state.LineByteOffset, state.TextPosition + 1) +
+                       "; they are enciphered as the letters R, P and L; the notation for line "
+                       "feed, carriage return and blank is '*', '<' and '|'");
+  }
+}
+
+// Runs `note`; a file that cannot be read again there only leaves the note
+// out.
+template <typename Note>
+void UnlessUnreadable(Note note) {
+  try {
+    note();
+  } catch (const IoError&) {
+  }
+}
+
 }  // namespace
 
 bool WriteAll(int fd, std::string_view text) {
@@ -305,9 +367,8 @@ void NoteKey(RunState& state) {
                          ", not a binary digit; it is taken as it stands (its lowest bit counts)");
     }
   }
-  // The further checks read the files again; a failure there only leaves a
-  // warning out.
-  try {
+  // The further checks read the files again.
+  UnlessUnreadable([&] {
     for (const PartDescription& part : parts) NoteDamage(state, part);
     const KeyPartFinding& message = state.MessageKeyFinding;
     if (state.Mode == 'C' && message.End >= 0 && state.SourceFile.IsDisk()) {
@@ -321,64 +382,17 @@ void NoteKey(RunState& state) {
                            "the clear");
       }
     }
-  } catch (const IoError&) {
-  }
+  });
 }
 
 void NotePlainText(RunState& state) {
-  ByteFile& source = state.SourceFile;
-  const std::string file = FileText("Quelldatei", source.Name());
-  if (state.UncodedOffset >= 0) {
-    const std::int64_t offset = state.UncodedOffset;
-    std::uint8_t bytes[2] = {0, 0};
-    std::size_t got = BytesAt(source, offset, bytes, 2);
-    AddLine(state, file + ", " + PlaceText(source, offset, offset) + ": byte " +
-                       ByteText(bytes[0]) + " has no teleprinter code");
-    // Umlauts and sharp s, in UTF-8 and in Latin-1.
-    struct Umlaut {
-      std::uint8_t Utf8Second;  // after 0xC3
-      std::uint8_t Latin1;
-      const char* Letter;
-      const char* Spelling;
-    };
-    constexpr Umlaut kUmlauts[] = {
-        {0x84, 0xC4, "\xC3\x84", "AE"}, {0x96, 0xD6, "\xC3\x96", "OE"},
-        {0x9C, 0xDC, "\xC3\x9C", "UE"}, {0xA4, 0xE4, "\xC3\xA4", "AE"},
-        {0xB6, 0xF6, "\xC3\xB6", "OE"}, {0xBC, 0xFC, "\xC3\xBC", "UE"},
-        {0x9F, 0xDF, "\xC3\x9F", "SS"},
-    };
-    const bool continued = got == 2 && (bytes[1] & 0xC0) == 0x80;
-    for (const Umlaut& u : kUmlauts) {
-      if (bytes[0] == 0xC3 && continued && bytes[1] == u.Utf8Second) {
-        AddLine(state, "the bytes C3 " + Hex(bytes[1]).substr(2) + " are the UTF-8 letter '" +
-                           u.Letter + "': write " + u.Spelling +
-                           " for it (AE, OE, UE and SS for umlauts and sharp s)");
-      } else if (bytes[0] == u.Latin1 && !continued) {
-        AddLine(state, "the byte " + Hex(bytes[0]).substr(2) + " is the Latin-1 letter '" +
-                           u.Letter + "': write " + u.Spelling +
-                           " for it (AE, OE, UE and SS for umlauts and sharp s)");
-      }
-    }
-    AddLine(state,
-            "a plain text holds the letters A to Z in either case, the figures 0 to 9, the signs "
-            "- ? : ( ) . , \" = / + @, the characters | < * # % and the space, and bytes below "
-            "32; nothing is enciphered or written");
-    return;
-  }
-  if (state.LineByteOffset >= 0) {
-    // No line byte stands between the header and the first one.
-    AddLine(state, "note: " + file +
-                       " holds line-feed, carriage-return or tab bytes, the first at " +
-                       PlaceText(source, state.LineByteOffset, state.TextPosition + 1) +
-                       "; they are enciphered as the letters R, P and L; the notation for line "
-                       "feed, carriage return and blank is '*', '<' and '|'");
-  }
+  UnlessUnreadable([&] { NoteTextBytes(state); });
 }
 
 void NoteDecipherStop(RunState& state) {
   ByteFile& source = state.SourceFile;
   if (!source.IsDisk()) return;
-  try {
+  UnlessUnreadable([&] {
     const std::int64_t header = state.SavedHeaderEnd;
     const std::int64_t from = std::max(state.TextPosition, header) + 1;
     // What follows the text limit: the filling "Y" letters and separators, or
@@ -434,8 +448,7 @@ void NoteDecipherStop(RunState& state) {
                             : "no complete group of five capitals follows the header";
     AddLine(state, "note: " + file + ": " + where + "; the " + std::to_string(end - from) +
                        " bytes after it were left out: " + why);
-  } catch (const IoError&) {
-  }
+  });
 }
 
 void WriteNotes(RunState& state) {
