@@ -53,12 +53,11 @@ struct KeywordMatcher {
 };
 
 // Searches the file from its start for the first complete occurrence of the
-// keyword. Returns the offset of the keyword's last byte plus 2, or 0 when
-// the keyword is not found, ends with the file's last byte, or the file does
-// not open (reported on the console, then one character is read, and the
-// error code is kept in KeyReopenError). A byte
-// that breaks a partial match is not compared with the keyword's first
-// character again. The handle is left bound and closed.
+// keyword, matched as KeywordMatcher does. Returns the offset of the
+// keyword's last byte plus 2, or 0 when the keyword is not found, ends with
+// the file's last byte, or the file does not open (reported on the console,
+// then one character is read; the error code is kept in KeyReopenError). The
+// handle is left bound and closed.
 std::int64_t FindKeyword(std::string_view keyword, ByteFile& handle, std::string_view fileName,
                          RunState& state);
 

@@ -153,8 +153,9 @@ bool StopAfterReport(RunState& state, RunOutcome outcome) {
   return false;
 }
 
-// Opens the files and reads the key. Returns true when the run may go on to
-// write; otherwise the report has been given and the files are closed.
+// Opens the files, reads the key and, in mode C, checks the plain text.
+// Returns true when the run may go on to write; otherwise the report has been
+// given and the files are closed.
 bool PrepareRun(RunState& state) {
   if (!OpenRunFiles(state)) {
     FileErrorReport(state);
