@@ -4,7 +4,8 @@
 //
 // Items per second: register steps (StepBank), key characters (step by step
 // and from the block generator on each instruction set the processor has),
-// and converted bytes.
+// converted bytes, and bytes of plain text checked for characters without a
+// code.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -17,6 +18,7 @@
 #include "generator/key_stream.h"
 #include "generator/register_bank.h"
 #include "run/run_state.h"
+#include "run/text_check.h"
 
 namespace quarvel {
 namespace {
@@ -118,6 +120,19 @@ void BM_CodeToChar(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(codes.size()));
 }
 BENCHMARK(BM_CodeToChar);
+
+// The check of a plain text for bytes without a teleprinter code, over a text
+// of table characters (the whole buffer is looked at).
+void BM_PlainTextCheck(benchmark::State& state) {
+  std::vector<std::uint8_t> text = RandomBytes(1 << 16);
+  constexpr char kTable[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz #%*<|1234.,";
+  for (auto& byte : text) byte = static_cast<std::uint8_t>(kTable[byte % (sizeof kTable - 1)]);
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(FindByteClass(text.data(), text.size(), kUncodedByte));
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(text.size()));
+}
+BENCHMARK(BM_PlainTextCheck);
 
 }  // namespace
 }  // namespace quarvel

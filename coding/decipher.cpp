@@ -28,7 +28,7 @@ std::int64_t SkipFillingBack(ByteFile& file, std::int64_t position) {
     std::int64_t low = std::max<std::int64_t>(0, position - kChunk + 1);
     file.Seek(low);
     std::size_t want = static_cast<std::size_t>(position - low + 1);
-    if (file.ReadBlock(chunk, want) != want) ThrowIoError(kReadPastEnd, IoOp::Read);
+    if (file.ReadBlock(chunk, want) != want) ThrowIoError(kReadPastEnd, IoOp::Read, file.Name());
     for (std::int64_t p = position; p >= low; --p) {
       if (chunk[p - low] != 'Y') return p;
       if (p == 0) return 0;

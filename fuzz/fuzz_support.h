@@ -81,18 +81,20 @@ inline std::string ReadBytes(const std::string& path) {
 }
 
 // Standard input at its end for every wait, standard output recorded in a
-// memory file. Make a fresh one for each run.
+// memory file, the diagnostics of standard error dropped. Make a fresh one
+// for each run.
 class RecordedConsole {
  public:
   RecordedConsole() {
     static const int devNull = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    static const int errSink = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
     static const int record = ::memfd_create("quarvel-fuzz-console", MFD_CLOEXEC);
-    if (devNull < 0 || record < 0) Fail("console fds");
+    if (devNull < 0 || errSink < 0 || record < 0) Fail("console fds");
     recordFd_ = record;
     if (::ftruncate(recordFd_, 0) != 0 || ::lseek(recordFd_, 0, SEEK_SET) != 0) {
       Fail("console reset");
     }
-    console_ = std::make_unique<Console>(devNull, recordFd_);
+    console_ = std::make_unique<Console>(devNull, recordFd_, errSink);
   }
 
   Console& Get() { return *console_; }

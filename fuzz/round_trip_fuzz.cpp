@@ -1,11 +1,13 @@
 // Encipher then decipher: a fixed valid key and header, the input as the
 // plain text after the header.
 //
-// Checked for every input: no crash, no read past the end; every run ends
-// with exit status 0 and leaves its source and the key file as they were;
-// the console shows exactly what each target got; both programs encipher
-// alike; the additive series of the encipher run holds one key character per
-// plain byte.
+// Checked for every input: no crash, no read past the end; a text holding a
+// byte of 32 or more outside the tables is refused (exit status 4, the
+// report on the console, the target as it was); every other run ends with
+// exit status 0 and leaves its source and the key file as they were; the
+// console shows exactly what each target got; both programs encipher alike;
+// the additive series of the encipher run holds one key character per plain
+// byte.
 //
 // For a text made only of table characters (letters of either case, the
 // figure characters, "|", "<", " ", "*", "#", "%") also: the cipher text is
@@ -115,6 +117,16 @@ struct Outcome {
   std::string AllAdditive;
 };
 
+// True when every byte has a code: a table character, or a byte below 32.
+bool Coded(std::string_view text) {
+  for (char c : text) {
+    if (static_cast<unsigned char>(c) >= 32 && !IsTableChar(c)) return false;
+  }
+  return true;
+}
+
+// Runs one program; false when the run ended otherwise than with its target
+// written (an I/O error stop, or a refused text).
 bool Run(char mode, Program program, const Files& files, Outcome& outcome) {
   RunParameters params;
   params.Identifier = "fuzz";
@@ -128,6 +140,8 @@ bool Run(char mode, Program program, const Files& files, Outcome& outcome) {
   const std::string& sourceName = mode == 'C' ? params.PlainTextName : params.CipherTextName;
   const std::string& targetName = mode == 'C' ? params.CipherTextName : params.PlainTextName;
   const std::string source = ReadBytes(sourceName);
+  const std::string oldTarget = ReadBytes(targetName);
+  const bool refused = mode == 'C' && !Coded(std::string_view(source).substr(kHeader.size()));
 
   RecordedConsole console;
   int status = -1;
@@ -137,9 +151,16 @@ bool Run(char mode, Program program, const Files& files, Outcome& outcome) {
     CheckIoError(error, mode == 'C' ? "encipher run" : "decipher run");
     return false;
   }
-  Check(status == kExitDone, "run ends with exit status 0", std::to_string(status));
   Check(ReadBytes(files.Key) == kKeyFile, "key file unchanged");
   Check(ReadBytes(sourceName) == source, "source unchanged");
+  if (refused) {
+    Check(status == kExitTextRefused, "a text without codes is refused", std::to_string(status));
+    Check(console.Output() == "Zeichenfehler in Quelldatei\r\n....weiter mit Taste",
+          "the report of a refused text");
+    Check(ReadBytes(targetName) == oldTarget, "a refused text leaves the target as it was");
+    return false;
+  }
+  Check(status == kExitDone, "run ends with exit status 0", std::to_string(status));
   outcome.Target = ReadBytes(targetName);
   Check(console.Output() == outcome.Target, "console echo equals the target");
   if (program == Program::QuarvelKeys) {

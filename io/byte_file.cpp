@@ -88,7 +88,7 @@ void ByteFile::StartWriting() {
   if (writing_) return;
   std::int64_t position = base_ + static_cast<std::int64_t>(pos_);
   if (position != base_ + static_cast<std::int64_t>(filled_)) {
-    if (::lseek(fd_, position, SEEK_SET) < 0) ThrowIoError(errno, IoOp::Seek);
+    if (::lseek(fd_, position, SEEK_SET) < 0) ThrowIoError(errno, IoOp::Seek, name_);
   }
   base_ = position;
   pos_ = filled_ = readEnd_ = 0;
@@ -105,7 +105,7 @@ bool ByteFile::Refill() {
     case Kind::ConsoleOut:
       return false;
     case Kind::Closed:
-      ThrowIoError(EBADF, IoOp::Read);
+      ThrowIoError(EBADF, IoOp::Read, name_);
   }
   StartReading();
   if (pos_ < readEnd_) return true;
@@ -115,7 +115,7 @@ bool ByteFile::Refill() {
     ssize_t n = ::read(fd_, buf_.get(), kCapacity);
     if (n < 0) {
       if (errno == EINTR) continue;
-      ThrowIoError(errno, IoOp::Read);
+      ThrowIoError(errno, IoOp::Read, name_);
     }
     filled_ = readEnd_ = static_cast<std::size_t>(n);
     return n > 0;
@@ -125,12 +125,12 @@ bool ByteFile::Refill() {
 std::uint8_t ByteFile::ReadSlow() {
   if (kind_ == Kind::ConsoleIn) {
     int c = console_->ReadChar();
-    if (c < 0) ThrowIoError(kReadPastEnd, IoOp::Read);
+    if (c < 0) ThrowIoError(kReadPastEnd, IoOp::Read, name_);
     ++consoleCount_;
     return static_cast<std::uint8_t>(c);
   }
-  if (kind_ == Kind::ConsoleOut) ThrowIoError(EBADF, IoOp::Read);
-  if (!Refill()) ThrowIoError(kReadPastEnd, IoOp::Read);
+  if (kind_ == Kind::ConsoleOut) ThrowIoError(EBADF, IoOp::Read, name_);
+  if (!Refill()) ThrowIoError(kReadPastEnd, IoOp::Read, name_);
   return buf_[pos_++];
 }
 
@@ -149,12 +149,12 @@ void ByteFile::WriteSlow(std::uint8_t byte) {
       do {
         n = ::write(console_->InFd(), &byte, 1);
       } while (n < 0 && errno == EINTR);
-      if (n < 0) ThrowIoError(errno, IoOp::Write);
+      if (n < 0) ThrowIoError(errno, IoOp::Write, name_);
       ++consoleCount_;
       return;
     }
     case Kind::Closed:
-      ThrowIoError(EBADF, IoOp::Write);
+      ThrowIoError(EBADF, IoOp::Write, name_);
   }
   StartWriting();
   if (pos_ == kCapacity) Flush();
@@ -179,7 +179,7 @@ void ByteFile::Flush() {
       // Keep what did not go out out of any later attempt.
       base_ += static_cast<std::int64_t>(done);
       pos_ = 0;
-      ThrowIoError(code, IoOp::Write);
+      ThrowIoError(code, IoOp::Write, name_);
     }
     done += static_cast<std::size_t>(n);
   }
@@ -201,10 +201,10 @@ bool ByteFile::AtEnd() {
 }
 
 void ByteFile::Seek(std::int64_t position) {
-  if (kind_ == Kind::Closed) ThrowIoError(EBADF, IoOp::Seek);
+  if (kind_ == Kind::Closed) ThrowIoError(EBADF, IoOp::Seek, name_);
   // The console is a stream: positioning it does nothing.
   if (kind_ != Kind::Disk) return;
-  if (position < 0) ThrowIoError(EINVAL, IoOp::Seek);
+  if (position < 0) ThrowIoError(EINVAL, IoOp::Seek, name_);
   if (writing_) {
     Flush();
     if (position == base_) return;
@@ -212,7 +212,7 @@ void ByteFile::Seek(std::int64_t position) {
     pos_ = static_cast<std::size_t>(position - base_);
     return;
   }
-  if (::lseek(fd_, position, SEEK_SET) < 0) ThrowIoError(errno, IoOp::Seek);
+  if (::lseek(fd_, position, SEEK_SET) < 0) ThrowIoError(errno, IoOp::Seek, name_);
   base_ = position;
   pos_ = filled_ = readEnd_ = 0;
 }
@@ -242,13 +242,13 @@ std::size_t ByteFile::ReadBlock(std::uint8_t* out, std::size_t count) {
 void ByteFile::EmptyIfRegular() {
   if (kind_ != Kind::Disk || !regular_) return;
   Flush();
-  if (::ftruncate(fd_, 0) != 0) ThrowIoError(errno, IoOp::Truncate);
+  if (::ftruncate(fd_, 0) != 0) ThrowIoError(errno, IoOp::Truncate, name_);
 }
 
 void ByteFile::CutHere() {
   if (kind_ != Kind::Disk || !regular_) return;
   Flush();
-  if (::ftruncate(fd_, Position()) != 0) ThrowIoError(errno, IoOp::Truncate);
+  if (::ftruncate(fd_, Position()) != 0) ThrowIoError(errno, IoOp::Truncate, name_);
 }
 
 void ByteFile::Close() {
@@ -256,7 +256,7 @@ void ByteFile::Close() {
     Flush();
     int fd = fd_;
     Release();
-    if (::close(fd) != 0 && errno != EINTR) ThrowIoError(errno, IoOp::Close);
+    if (::close(fd) != 0 && errno != EINTR) ThrowIoError(errno, IoOp::Close, name_);
     return;
   }
   Release();

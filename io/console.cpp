@@ -9,7 +9,7 @@
 
 namespace quarvel {
 
-Console::Console(int inFd, int outFd) : inFd_(inFd), outFd_(outFd) {}
+Console::Console(int inFd, int outFd, int errFd) : inFd_(inFd), outFd_(outFd), errFd_(errFd) {}
 
 Console::~Console() {
   FlushBestEffort();

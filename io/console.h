@@ -1,5 +1,6 @@
 // The console: standard output, written through one buffer, and standard
-// input, read line-buffered one character at a time.
+// input, read line-buffered one character at a time; and standard error, on
+// which the program's diagnostics are written, unbuffered.
 //
 // Output is buffered inside the program; everything written reaches standard
 // output, and every open file of the run reaches its file, before any read of
@@ -20,7 +21,7 @@ class Console {
   static constexpr std::size_t kOutCapacity = 1 << 16;
   static constexpr std::size_t kInCapacity = 1 << 12;
 
-  Console(int inFd = 0, int outFd = 1);
+  Console(int inFd = 0, int outFd = 1, int errFd = 2);
   Console(const Console&) = delete;
   Console& operator=(const Console&) = delete;
   ~Console();
@@ -68,6 +69,7 @@ class Console {
   std::int64_t BytesWritten() const { return bytesWritten_ + static_cast<std::int64_t>(outLen_); }
 
   int InFd() const { return inFd_; }
+  int ErrFd() const { return errFd_; }
 
   // Open files register here so that a wait for input flushes them first.
   void Register(ByteFile* file);
@@ -79,6 +81,7 @@ class Console {
 
   int inFd_;
   int outFd_;
+  int errFd_;
   std::array<std::uint8_t, kOutCapacity> out_;
   std::size_t outLen_ = 0;
   // 0 until the first byte has gone out, so that a console that cannot be

@@ -4,8 +4,15 @@
 
 namespace quarvel {
 
-void ThrowIoError(int code, IoOp op) {
-  throw IoError{code, op};
+void ThrowIoError(int code, IoOp op, std::string_view file) {
+  IoError error{code, op};
+  // The name only serves the diagnostics: without memory for it the error
+  // is thrown all the same.
+  try {
+    error.File.assign(file);
+  } catch (...) {
+  }
+  throw error;
 }
 
 std::string RuntimeErrorLine(const IoError& error) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace quarvel {
 
@@ -30,9 +31,11 @@ enum class IoOp : std::uint32_t {
 struct IoError {
   int Code;
   IoOp Op;
+  // The name of the file, for the diagnostics; empty for the console.
+  std::string File = {};
 };
 
-[[noreturn]] void ThrowIoError(int code, IoOp op);
+[[noreturn]] void ThrowIoError(int code, IoOp op, std::string_view file = {});
 
 // "Runtime error 100 at 00010B2C" followed by CR LF.
 std::string RuntimeErrorLine(const IoError& error);

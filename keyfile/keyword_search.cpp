@@ -19,24 +19,20 @@ void ReportOpenFailure(RunState& state) {
 std::int64_t FindKeyword(std::string_view keyword, ByteFile& handle, std::string_view fileName,
                          RunState& state) {
   handle.Bind(fileName, *state.Con);
-  if (handle.OpenExisting() != 0) {
+  if (int code = handle.OpenExisting(); code != 0) {
+    state.KeyReopenError = code;
     ReportOpenFailure(state);
     return 0;
   }
   std::int64_t result = 0;
   if (!keyword.empty() && !handle.AtEnd()) {
     std::int64_t count = 0;
-    std::size_t matched = 0;
+    KeywordMatcher matcher{keyword};
     for (;;) {
-      std::uint8_t byte = handle.ReadByte();
+      bool complete = matcher.Step(handle.ReadByte());
       ++count;
-      if (byte == static_cast<std::uint8_t>(keyword[matched])) {
-        ++matched;
-      } else {
-        matched = 0;
-      }
       if (handle.AtEnd()) break;
-      if (matched == keyword.size()) {
+      if (complete) {
         result = count + 1;
         break;
       }
@@ -49,7 +45,7 @@ std::int64_t FindKeyword(std::string_view keyword, ByteFile& handle, std::string
 bool ReadFiltered(KeyPart& part, std::int64_t start, const CharSet& allowed, ByteFile& handle,
                   std::int32_t count, RunState& state) {
   int code = handle.OpenExisting();
-  if (code != 0) ThrowIoError(code, IoOp::Open);
+  if (code != 0) ThrowIoError(code, IoOp::Open, handle.Name());
   handle.Seek(start);
   part.clear();
   bool complete = true;

@@ -37,12 +37,27 @@ enum class KeyPartStatus {
   Short,    // the file ended before all characters were read
 };
 
+// Matches a keyword byte by byte as the search does: a byte that breaks a
+// partial match is not compared with the keyword's first character again.
+struct KeywordMatcher {
+  std::string_view Keyword;  // not empty
+  std::size_t Matched = 0;
+
+  // True when `byte` completes an occurrence; matching then starts afresh.
+  constexpr bool Step(std::uint8_t byte) {
+    Matched = byte == static_cast<std::uint8_t>(Keyword[Matched]) ? Matched + 1 : 0;
+    if (Matched < Keyword.size()) return false;
+    Matched = 0;
+    return true;
+  }
+};
+
 // Searches the file from its start for the first complete occurrence of the
-// keyword. Returns the offset of the keyword's last byte plus 2, or 0 when
-// the keyword is not found, ends with the file's last byte, or the file does
-// not open (reported on the console, then one character is read). A byte
-// that breaks a partial match is not compared with the keyword's first
-// character again. The handle is left bound and closed.
+// keyword, matched as KeywordMatcher does. Returns the offset of the
+// keyword's last byte plus 2, or 0 when the keyword is not found, ends with
+// the file's last byte, or the file does not open (reported on the console,
+// then one character is read; the error code is kept in KeyReopenError). The
+// handle is left bound and closed.
 std::int64_t FindKeyword(std::string_view keyword, ByteFile& handle, std::string_view fileName,
                          RunState& state);
 

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "io/io_error.h"
+#include "run/diagnostics.h"
 #include "run/run_state.h"
 #include "run/runs.h"
 
@@ -40,6 +41,8 @@ int Dispatch(char mode, const RunParameters& params, Program program, Console& c
       return kExitFileError;
     case RunOutcome::KeyRefused:
       return kExitKeyRefused;
+    case RunOutcome::TextRefused:
+      return kExitTextRefused;
   }
   return kExitDone;
 }
@@ -89,19 +92,6 @@ void HoldClosedStandardStreams() {
   }
 }
 
-bool TryWriteAll(int fd, const std::string& text) {
-  std::size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 }  // namespace
 
 int ProgramMain(int argc, const char* const* argv, Program program) {
@@ -126,7 +116,8 @@ int ProgramMain(int argc, const char* const* argv, Program program) {
   } catch (const IoError& error) {
     console.FlushBestEffort();
     std::string line = RuntimeErrorLine(error);
-    if (!TryWriteAll(1, line)) TryWriteAll(2, line);
+    if (!WriteAll(1, line)) WriteAll(2, line);
+    WriteIoErrorDiagnostic(program, error, console.ErrFd());
     return error.Code;
   }
 }

@@ -11,6 +11,7 @@ inline constexpr int kExitDone = 0;
 inline constexpr int kExitFileError = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitKeyRefused = 3;
+inline constexpr int kExitTextRefused = 4;
 
 // Creates the run state and performs the run that the mode letter names ("C"
 // or "D"); any other letter starts nothing. Returns the exit status.

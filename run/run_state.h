@@ -20,7 +20,26 @@ enum FileRow : int { kSourceRow = 0, kTargetRow, kKeyFileRow, kAdditiveSeriesRow
 inline constexpr int kMaxFileRows = 5;
 
 // How a run ended, for the exit status.
-enum class RunOutcome { NoRun, Done, FileError, KeyRefused };
+enum class RunOutcome { NoRun, Done, FileError, KeyRefused, TextRefused };
+
+// Why the key reader refused a key part.
+enum class KeyFault : std::uint8_t {
+  None,
+  NotFound,      // keyword or marker missing
+  NotReopened,   // the file did not open again for the search
+  EndsInside,    // the file ends before the last character
+  NotALetter,    // a basic-key character is not a letter
+  UnequalGroup,  // a message-key group is not three equal letters
+  NoMatrix,      // the structure key gives no matrix of usable weight
+};
+
+// What the key reader found of one key part, for the diagnostics.
+struct KeyPartFinding {
+  KeyFault Fault = KeyFault::None;
+  std::int32_t Code = 0;       // NotReopened: the platform's error code
+  std::int32_t CharsRead = 0;  // EndsInside: the characters read before the end
+  std::int64_t End = -1;       // read whole: the offset after its last character
+};
 
 struct RunState {
   // Run parameters.
@@ -37,6 +56,8 @@ struct RunState {
   ByteFile AdditiveSeriesFile;
   ByteFile AllAdditiveFile;
   std::array<std::int32_t, kMaxFileRows> OpenResult{};
+  // For a written file that is another file of the run: that file's row.
+  std::array<std::int32_t, kMaxFileRows> SameFileRow{-1, -1, -1, -1, -1};
   char ConsoleAnswer = 0;
 
   // Key parts.
@@ -49,6 +70,19 @@ struct RunState {
   bool StructureKeyRefused = false;
   bool BasicKeyRefused = false;
   bool MessageKeyRefused = false;
+  KeyPartFinding StructureKeyFinding;
+  KeyPartFinding BasicKeyFinding;
+  KeyPartFinding MessageKeyFinding;
+  // The 30 characters read behind the marker.
+  std::string MessageKeyText;
+  // Set by the keyword search when its file does not open again.
+  std::int32_t KeyReopenError = 0;
+
+  // The check of the plain text after its header (mode C): the offsets of
+  // the first byte of 32 or more that has no teleprinter code and of the
+  // first line-feed, carriage-return or tab byte; -1 when there is none.
+  std::int64_t UncodedOffset = -1;
+  std::int64_t LineByteOffset = -1;
 
   // Text positions.
   std::int64_t TextPosition = 0;
@@ -77,6 +111,9 @@ struct RunState {
   std::int32_t GroupsInLine = 0;
 
   RunOutcome Outcome = RunOutcome::NoRun;
+  // Diagnostics, notes and warnings gathered for standard error, one per
+  // line, without the program's name.
+  std::string Notes;
 
   bool WritesKeySeries() const { return Variant == Program::QuarvelKeys; }
   int FileCount() const { return WritesKeySeries() ? 5 : 3; }

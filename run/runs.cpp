@@ -8,7 +8,9 @@
 #include "generator/key_loading.h"
 #include "generator/key_stream.h"
 #include "keyfile/key_file.h"
+#include "run/diagnostics.h"
 #include "run/run_state.h"
+#include "run/text_check.h"
 
 namespace quarvel {
 
@@ -81,11 +83,21 @@ bool OpenRunFiles(RunState& state) {
     for (int j = 0; j < rows; ++j) {
       if (j != i && written.SameFileAs(state.*(table[j].File))) {
         state.OpenResult[i] = EEXIST;
+        state.SameFileRow[i] = j;
         allOpen = false;
+        break;
       }
     }
   }
   return allOpen;
+}
+
+// Ends a report: the prompt, the diagnostics gathered for it on standard
+// error, then one character read.
+void EndReport(RunState& state) {
+  state.Con->Write(ContinuePrompt(state));
+  WriteNotes(state);
+  state.ConsoleAnswer = static_cast<char>(state.Con->ReadChar());
 }
 
 void FileErrorReport(RunState& state) {
@@ -96,10 +108,12 @@ void FileErrorReport(RunState& state) {
     if (state.OpenResult[i] != 0) {
       con.Write(table[i].RoleWord);
       con.WriteLineEnd();
+      int same = state.SameFileRow[i];
+      NoteFileError(state, table[i].RoleWord, state.*(table[i].File), state.OpenResult[i],
+                    table[i].NewFile, same >= 0 ? table[same].RoleWord : "");
     }
   }
-  con.Write(ContinuePrompt(state));
-  state.ConsoleAnswer = static_cast<char>(con.ReadChar());
+  EndReport(state);
 }
 
 bool KeyRefused(const RunState& state) {
@@ -121,32 +135,56 @@ void KeyErrorReport(RunState& state) {
     con.Write("Spruchschluessel");
     con.WriteLineEnd();
   }
-  con.Write(ContinuePrompt(state));
-  state.ConsoleAnswer = static_cast<char>(con.ReadChar());
+  EndReport(state);
 }
 
-// Opens the files and reads the key. Returns true when the run may go on to
-// write; otherwise the report has been given and the files are closed.
+void TextErrorReport(RunState& state) {
+  Console& con = *state.Con;
+  con.Write("Zeichenfehler in ");
+  con.Write(TableOf(state)[kSourceRow].RoleWord);
+  con.WriteLineEnd();
+  EndReport(state);
+}
+
+// Ends a run that stopped at a report.
+bool StopAfterReport(RunState& state, RunOutcome outcome) {
+  CloseRunFiles(state);
+  state.Outcome = outcome;
+  return false;
+}
+
+// Opens the files, reads the key and, in mode C, checks the plain text.
+// Returns true when the run may go on to write; otherwise the report has been
+// given and the files are closed.
 bool PrepareRun(RunState& state) {
   if (!OpenRunFiles(state)) {
     FileErrorReport(state);
-    CloseRunFiles(state);
-    state.Outcome = RunOutcome::FileError;
-    return false;
+    return StopAfterReport(state, RunOutcome::FileError);
   }
   ReadKeyFile(state);
+  NoteKey(state);
   if (KeyRefused(state)) {
     KeyErrorReport(state);
-    CloseRunFiles(state);
-    state.Outcome = RunOutcome::KeyRefused;
-    return false;
+    return StopAfterReport(state, RunOutcome::KeyRefused);
   }
-  // Only now, with every file open and the key accepted, are the files that
-  // the run creates emptied.
+  // A plain text is enciphered only when every byte after its header has a
+  // teleprinter code (or is below 32).
+  if (state.Mode == 'C') {
+    bool coded = CheckPlainText(state);
+    NotePlainText(state);
+    if (!coded) {
+      TextErrorReport(state);
+      return StopAfterReport(state, RunOutcome::TextRefused);
+    }
+  }
+  // Only now, with every file open, the key accepted and the text checked,
+  // are the files that the run creates emptied.
   const FileTableRow* table = TableOf(state);
   for (int i = 0; i < state.FileCount(); ++i) {
     if (table[i].NewFile) (state.*(table[i].File)).EmptyIfRegular();
   }
+  // Nothing is on the console yet: the notes come before the text.
+  WriteNotes(state);
   return true;
 }
 
@@ -184,7 +222,9 @@ void DecipherRun(RunState& state) {
   DecipherText(state);
   // The additive series of this run replaces the old one whole.
   if (state.WritesKeySeries()) state.AdditiveSeriesFile.CutHere();
+  NoteDecipherStop(state);
   CloseRunFiles(state);
+  WriteNotes(state);
   state.Outcome = RunOutcome::Done;
 }
 

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "io/console.h"
 #include "keyfile/key_file.h"
 #include "keyfile/keyword_search.h"
+#include "run/diagnostics.h"
 #include "run/run_state.h"
 #include "tests/process_runner.h"
 
@@ -358,6 +360,24 @@ TEST_F(KeyReading, MessageKeyComesFromTheSourceOfTheMode) {
   state_->Mode = 'C';
   ReadKeyFile(*state_);
   EXPECT_TRUE(state_->MessageKeyRefused);
+}
+
+TEST_F(KeyReading, KeyFileThatDoesNotOpenAgainIsNamedWithItsReason) {
+  // The run holds its files open; here the key file is gone when its parts
+  // are searched for.
+  WriteFile(state_->Params.PlainTextName, kHeader);
+  ReadKeyFile(*state_);
+  EXPECT_EQ(state_->StructureKeyFinding.Fault, KeyFault::NotReopened);
+  EXPECT_EQ(state_->StructureKeyFinding.Code, ENOENT);
+  EXPECT_EQ(state_->BasicKeyFinding.Fault, KeyFault::NotReopened);
+  EXPECT_EQ(state_->MessageKeyFinding.Fault, KeyFault::None);
+  NoteKey(*state_);
+  const std::string file = "Schluesseldatei '" + state_->Params.KeyFileName + "'";
+  EXPECT_EQ(state_->Notes, "Strukturschluessel: " + file +
+                               " did not open again for the search: No such file or directory\n"
+                               "Grundschluessel: " +
+                               file +
+                               " did not open again for the search: No such file or directory\n");
 }
 
 }  // namespace

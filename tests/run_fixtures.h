@@ -67,6 +67,14 @@ inline ProcessResult RunIn(const TempDir& dir, const std::string& program,
   return RunProcess(program, args, options);
 }
 
+// What a program writes on standard error: each line after its name.
+inline std::string Diagnostics(bool keys, const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines)
+    text += (keys ? "quarvel_keys: " : "quarvel: ") + line + "\n";
+  return text;
+}
+
 inline void PutExampleKey(const TempDir& dir) {
   WriteFile(dir.File("key.txt"), ReadFile(SourceDir() + "/examples/key.txt"));
 }
