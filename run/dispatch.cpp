@@ -6,9 +6,11 @@
 #include <cerrno>
 #include <csignal>
 #include <memory>
+#include <new>
 #include <string>
 
 #include "io/io_error.h"
+#include "io/retry.h"
 #include "run/run_state.h"
 #include "run/runs.h"
 
@@ -89,17 +91,24 @@ void HoldClosedStandardStreams() {
   }
 }
 
-bool TryWriteAll(int fd, const std::string& text) {
+bool TryWriteAll(int fd, const char* text, std::size_t length) {
   std::size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
+  while (done < length) {
+    ssize_t n = RetryOnInterrupt([&] { return ::write(fd, text + done, length - done); });
+    if (n < 0) return false;
     done += static_cast<std::size_t>(n);
   }
   return true;
+}
+
+// The I/O error stop: what the run had written goes out as far as it can,
+// then the report line, on standard error when standard output fails.
+int ErrorStop(Console& console, const IoError& error) {
+  console.FlushBestEffort();
+  char line[kRuntimeErrorLineSize];
+  std::size_t length = FormatRuntimeErrorLine(error, line);
+  if (!TryWriteAll(1, line, length)) TryWriteAll(2, line, length);
+  return error.Code;
 }
 
 }  // namespace
@@ -124,10 +133,11 @@ int ProgramMain(int argc, const char* const* argv, Program program) {
     console.Flush();
     return status;
   } catch (const IoError& error) {
-    console.FlushBestEffort();
-    std::string line = RuntimeErrorLine(error);
-    if (!TryWriteAll(1, line)) TryWriteAll(2, line);
-    return error.Code;
+    return ErrorStop(console, error);
+  } catch (const std::bad_alloc&) {
+    // Memory that cannot be had stops the run like a failed operation,
+    // with the platform's code for it; unwinding has closed the files.
+    return ErrorStop(console, IoError{ENOMEM, IoOp::Allocate});
   }
 }
 
