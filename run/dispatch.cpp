@@ -101,20 +101,36 @@ bool TryWriteAll(int fd, const char* text, std::size_t length) {
   return true;
 }
 
-// The I/O error stop: what the run had written goes out as far as it can,
-// then the report line, on standard error when standard output fails.
-int ErrorStop(Console& console, const IoError& error) {
-  console.FlushBestEffort();
+// The run-time error line, on standard error when standard output fails.
+void WriteErrorLine(const IoError& error) {
   char line[kRuntimeErrorLineSize];
   std::size_t length = FormatRuntimeErrorLine(error, line);
   if (!TryWriteAll(1, line, length)) TryWriteAll(2, line, length);
+}
+
+// The I/O error stop: what the run had written goes out as far as it can,
+// then the report line.
+int ErrorStop(Console& console, const IoError& error) {
+  console.FlushBestEffort();
+  WriteErrorLine(error);
   return error.Code;
+}
+
+// Memory that cannot be had is the run-time error stop with the platform's
+// code for it. It ends the process at once: an exception would itself need
+// memory. Nothing is lost by not unwinding: a run takes all its memory
+// before it writes to its files (file buffers are taken at their opens), and
+// the console's output has gone out at every wait before that.
+[[noreturn]] void StopForLackOfMemory() {
+  WriteErrorLine(IoError{ENOMEM, IoOp::Allocate});
+  ::_exit(ENOMEM);
 }
 
 }  // namespace
 
 int ProgramMain(int argc, const char* const* argv, Program program) {
   HoldClosedStandardStreams();
+  std::set_new_handler(StopForLackOfMemory);
   // A console whose reader has gone is an I/O error with its code, not a
   // silent end by signal.
   std::signal(SIGPIPE, SIG_IGN);
@@ -134,10 +150,6 @@ int ProgramMain(int argc, const char* const* argv, Program program) {
     return status;
   } catch (const IoError& error) {
     return ErrorStop(console, error);
-  } catch (const std::bad_alloc&) {
-    // Memory that cannot be had stops the run like a failed operation,
-    // with the platform's code for it; unwinding has closed the files.
-    return ErrorStop(console, IoError{ENOMEM, IoOp::Allocate});
   }
 }
 

@@ -70,27 +70,11 @@ enum class Given {
   RedirectedBoth,
 };
 
-const char* NameOf(Given given) {
-  switch (given) {
-    case Given::Protected400:
-      return "Protected400";
-    case Given::Protected444:
-      return "Protected444";
-    case Given::PipedSource:
-      return "PipedSource";
-    case Given::PipedKey:
-      return "PipedKey";
-    case Given::PipedBoth:
-      return "PipedBoth";
-    case Given::RedirectedSource:
-      return "RedirectedSource";
-    case Given::RedirectedKey:
-      return "RedirectedKey";
-    case Given::RedirectedBoth:
-      return "RedirectedBoth";
-  }
-  return "?";
-}
+// Test names, in the order of Given.
+constexpr const char* kGivenNames[] = {
+    "Protected400", "Protected444",     "PipedSource",   "PipedKey",
+    "PipedBoth",    "RedirectedSource", "RedirectedKey", "RedirectedBoth",
+};
 
 using InputCase = std::tuple<bool /* quarvel_keys */, char /* mode */, Given>;
 
@@ -193,7 +177,7 @@ TEST_P(InputsGivenAnyWay, GiveTheSameRunAsWritableNamedFiles) {
 
 std::string InputCaseName(const ::testing::TestParamInfo<InputCase>& info) {
   return std::string(std::get<0>(info.param) ? "QuarvelKeys" : "Quarvel") +
-         std::get<1>(info.param) + NameOf(std::get<2>(info.param));
+         std::get<1>(info.param) + kGivenNames[static_cast<int>(std::get<2>(info.param))];
 }
 
 INSTANTIATE_TEST_SUITE_P(
