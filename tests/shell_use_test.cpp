@@ -189,6 +189,23 @@ INSTANTIATE_TEST_SUITE_P(
                                          Given::RedirectedBoth)),
     InputCaseName);
 
+// Where the copy of standard input cannot be made, the run stops with the
+// run-time error line of the failed open before it has emptied anything.
+TEST(ConsoleInput, CopyThatCannotBeMadeStopsBeforeAnythingIsEmptied) {
+  TempDir dir;
+  PutExampleKey(dir);
+  WriteFile(dir.File("msg.txt"), ReadFile(SourceDir() + "/examples/message.txt"));
+  WriteFile(dir.File("old.cip"), "the cipher text of yesterday");
+  ProcessResult r =
+      Shell(dir, "TMPDIR=$PWD/missing " +
+                     Command(QuarvelPath(), {"C", "id", "key.txt", "old.cip", ""}) + " < msg.txt");
+  char line[64];
+  std::snprintf(line, sizeof line, "Runtime error%4d at 00010A14\r\n", ENOENT);
+  EXPECT_EQ(r.Out, line);
+  EXPECT_EQ(r.ExitStatus, ENOENT);
+  EXPECT_EQ(ReadFile(dir.File("old.cip")), "the cipher text of yesterday");
+}
+
 // --- Waits take their line and no more --------------------------------------
 
 struct WaitCase {
