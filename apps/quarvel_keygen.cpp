@@ -16,6 +16,7 @@
 namespace {
 
 using namespace quarvel::companions;
+using quarvel::WriteAll;
 
 constexpr std::string_view kProgram = "quarvel_keygen";
 

@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "io/retry.h"
+
 namespace quarvel::companions {
 
 CommandLine ParseCommandLine(int argc, const char* const* argv,
@@ -69,18 +71,6 @@ const ParsedOption* FindOption(const CommandLine& line, std::string_view name) {
   return found;
 }
 
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
-
 void Complain(std::string_view program, std::string_view message) {
   std::string line;
   line.append(program).append(": ").append(message).append("\n");
@@ -122,9 +112,7 @@ bool ReadWholeFile(const std::string& name, std::string& bytes, std::string& err
   bytes.clear();
   int fd = 0;
   if (name != "-") {
-    do {
-      fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-    } while (fd < 0 && errno == EINTR);
+    fd = RetryOnInterrupt([&] { return ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY); });
     if (fd < 0) {
       error = DisplayName(name) + ": " + std::strerror(errno);
       return false;
@@ -133,9 +121,8 @@ bool ReadWholeFile(const std::string& name, std::string& bytes, std::string& err
   char buffer[1 << 16];
   bool ok = true;
   for (;;) {
-    ssize_t n = ::read(fd, buffer, sizeof buffer);
+    ssize_t n = RetryOnInterrupt([&] { return ::read(fd, buffer, sizeof buffer); });
     if (n < 0) {
-      if (errno == EINTR) continue;
       error = DisplayName(name) + ": " + std::strerror(errno);
       ok = false;
       break;

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "io/retry.h"
+
 namespace quarvel::companions {
 
 inline constexpr std::string_view kVersion = "1.0";
@@ -56,9 +58,6 @@ int WrongCall(std::string_view program, std::string_view message);
 // ("program (quarvel) 1.0"); the status is returned. Otherwise nothing.
 std::optional<int> HandleCommonOptions(std::string_view program, const CommandLine& line,
                                        std::string_view help);
-
-// Writes all bytes to a file descriptor; false with errno set on failure.
-bool WriteAll(int fd, std::string_view bytes);
 
 // Writes to standard output; on failure complains and returns false.
 bool WriteStandardOutput(std::string_view program, std::string_view bytes);

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <system_error>
 
+#include "io/retry.h"
 #include "keyfile/key_file.h"
 
 namespace quarvel::companions {
@@ -12,9 +13,9 @@ namespace quarvel::companions {
 void FillFromSystem(std::span<std::uint8_t> out) {
   std::size_t done = 0;
   while (done < out.size()) {
-    ssize_t n = ::getrandom(out.data() + done, out.size() - done, 0);
+    ssize_t n =
+        RetryOnInterrupt([&] { return ::getrandom(out.data() + done, out.size() - done, 0); });
     if (n < 0) {
-      if (errno == EINTR) continue;
       throw std::system_error(errno, std::generic_category(), "getrandom");
     }
     done += static_cast<std::size_t>(n);

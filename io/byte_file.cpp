@@ -5,13 +5,22 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <limits>
+
+#include "io/retry.h"
 
 namespace quarvel {
+
+namespace {
+
+constexpr std::int64_t kNoLimit = std::numeric_limits<std::int64_t>::max();
+
+}  // namespace
 
 ByteFile::~ByteFile() {
   if (kind_ == Kind::Disk) {
     FlushBestEffort();
-    ::close(fd_);
+    if (ownsFd_) ::close(fd_);
   }
   Release();
 }
@@ -21,46 +30,81 @@ void ByteFile::Bind(std::string_view name, Console& console) {
   console_ = &console;
 }
 
-int ByteFile::OpenExisting() {
-  return Open(false);
-}
-
-int ByteFile::OpenNew() {
-  return Open(true);
-}
-
-int ByteFile::Open(bool create) {
+void ByteFile::Reset() {
   if (IsOpen()) Close();
   base_ = 0;
   pos_ = readEnd_ = writeEnd_ = filled_ = 0;
   writing_ = wroteOnce_ = false;
   consoleCount_ = 0;
   regular_ = false;
+  limit_ = kNoLimit;
+}
+
+int ByteFile::OpenToRead() {
+  Reset();
   if (name_.empty()) {
-    kind_ = create ? Kind::ConsoleOut : Kind::ConsoleIn;
+    if (!buf_) buf_.reset(new std::uint8_t[kCapacity]);
+    // The buffer is free until the first read: the copy goes through it.
+    return Attach(console_->InputCopy(buf_.get(), kCapacity), false, false);
+  }
+  return OpenNamed(O_RDONLY | O_NONBLOCK, false);
+}
+
+int ByteFile::OpenToWrite() {
+  Reset();
+  if (name_.empty()) return ENOENT;
+  return OpenNamed(O_WRONLY, true);
+}
+
+int ByteFile::OpenNew() {
+  Reset();
+  if (name_.empty()) {
+    kind_ = Kind::ConsoleOut;
     return 0;
   }
-  int flags = O_RDWR | O_CLOEXEC | O_NOCTTY | (create ? O_CREAT : 0);
-  int fd;
-  do {
-    fd = ::open(name_.c_str(), flags, 0666);
-  } while (fd < 0 && errno == EINTR);
+  return OpenNamed(O_WRONLY | O_CREAT, true);
+}
+
+int ByteFile::OpenNamed(int flags, bool forWriting) {
+  int fd =
+      RetryOnInterrupt([&] { return ::open(name_.c_str(), flags | O_CLOEXEC | O_NOCTTY, 0666); });
   if (fd < 0) return errno;
+  // Reads wait for data again once the open is done.
+  if ((flags & O_NONBLOCK) != 0) {
+    int status = ::fcntl(fd, F_GETFL);
+    if (status < 0 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0) {
+      int code = errno;
+      ::close(fd);
+      return code;
+    }
+  }
+  return Attach(fd, true, forWriting);
+}
+
+int ByteFile::Attach(int fd, bool ownsFd, bool forWriting) {
   struct stat st {};
   if (::fstat(fd, &st) != 0) {
     int code = errno;
-    ::close(fd);
+    if (ownsFd) ::close(fd);
     return code;
   }
-  if (S_ISREG(st.st_mode) && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
-    ::close(fd);
+  // A folder opens for reading, but it is no file of bytes.
+  if (S_ISDIR(st.st_mode)) {
+    if (ownsFd) ::close(fd);
+    return EISDIR;
+  }
+  if (forWriting && S_ISREG(st.st_mode) && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+    if (ownsFd) ::close(fd);
     return EACCES;
   }
   fd_ = fd;
+  ownsFd_ = ownsFd;
   kind_ = Kind::Disk;
   regular_ = S_ISREG(st.st_mode);
   dev_ = st.st_dev;
   ino_ = st.st_ino;
+  limit_ = !forWriting && regular_ ? static_cast<std::int64_t>(st.st_size) : kNoLimit;
+  writing_ = forWriting;
   if (!buf_) buf_.reset(new std::uint8_t[kCapacity]);
   if (console_ != nullptr) console_->Register(this);
   return 0;
@@ -69,6 +113,10 @@ int ByteFile::Open(bool create) {
 bool ByteFile::SameFileAs(const ByteFile& other) const {
   return kind_ == Kind::Disk && other.kind_ == Kind::Disk && regular_ && other.regular_ &&
          dev_ == other.dev_ && ino_ == other.ino_;
+}
+
+void ByteFile::KeepWithinSizeOf(const ByteFile& other) {
+  if (SameFileAs(other) && other.limit_ < limit_) limit_ = other.limit_;
 }
 
 std::int64_t ByteFile::Position() const {
@@ -87,7 +135,9 @@ void ByteFile::StartReading() {
 void ByteFile::StartWriting() {
   if (writing_) return;
   std::int64_t position = base_ + static_cast<std::int64_t>(pos_);
-  if (position != base_ + static_cast<std::int64_t>(filled_)) {
+  // A regular file is written at explicit offsets; any other file where its
+  // descriptor stands, which the reads have left after the buffered bytes.
+  if (!regular_ && position != base_ + static_cast<std::int64_t>(filled_)) {
     if (::lseek(fd_, position, SEEK_SET) < 0) ThrowIoError(errno, IoOp::Seek, name_);
   }
   base_ = position;
@@ -100,8 +150,6 @@ bool ByteFile::Refill() {
   switch (kind_) {
     case Kind::Disk:
       break;
-    case Kind::ConsoleIn:
-      return !console_->InputAtEnd();
     case Kind::ConsoleOut:
       return false;
     case Kind::Closed:
@@ -111,24 +159,19 @@ bool ByteFile::Refill() {
   if (pos_ < readEnd_) return true;
   base_ += static_cast<std::int64_t>(filled_);
   pos_ = filled_ = readEnd_ = 0;
-  for (;;) {
-    ssize_t n = ::read(fd_, buf_.get(), kCapacity);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ThrowIoError(errno, IoOp::Read, name_);
-    }
-    filled_ = readEnd_ = static_cast<std::size_t>(n);
-    return n > 0;
-  }
+  if (base_ >= limit_) return false;
+  std::size_t want = kCapacity;
+  if (limit_ - base_ < static_cast<std::int64_t>(want))
+    want = static_cast<std::size_t>(limit_ - base_);
+  ssize_t n = RetryOnInterrupt([&] {
+    return regular_ ? ::pread(fd_, buf_.get(), want, base_) : ::read(fd_, buf_.get(), want);
+  });
+  if (n < 0) ThrowIoError(errno, IoOp::Read, name_);
+  filled_ = readEnd_ = static_cast<std::size_t>(n);
+  return n > 0;
 }
 
 std::uint8_t ByteFile::ReadSlow() {
-  if (kind_ == Kind::ConsoleIn) {
-    int c = console_->ReadChar();
-    if (c < 0) ThrowIoError(kReadPastEnd, IoOp::Read, name_);
-    ++consoleCount_;
-    return static_cast<std::uint8_t>(c);
-  }
   if (kind_ == Kind::ConsoleOut) ThrowIoError(EBADF, IoOp::Read, name_);
   if (!Refill()) ThrowIoError(kReadPastEnd, IoOp::Read, name_);
   return buf_[pos_++];
@@ -142,17 +185,6 @@ void ByteFile::WriteSlow(std::uint8_t byte) {
       console_->Write(byte);
       ++consoleCount_;
       return;
-    case Kind::ConsoleIn: {
-      // Standard input taken as a file to write: each byte goes to it at
-      // once, and whatever the platform says of that write stands.
-      ssize_t n;
-      do {
-        n = ::write(console_->InFd(), &byte, 1);
-      } while (n < 0 && errno == EINTR);
-      if (n < 0) ThrowIoError(errno, IoOp::Write, name_);
-      ++consoleCount_;
-      return;
-    }
     case Kind::Closed:
       ThrowIoError(EBADF, IoOp::Write, name_);
   }
@@ -172,9 +204,13 @@ void ByteFile::Flush() {
   if (kind_ != Kind::Disk || !writing_ || pos_ == 0) return;
   std::size_t done = 0;
   while (done < pos_) {
-    ssize_t n = ::write(fd_, buf_.get() + done, pos_ - done);
+    const std::uint8_t* from = buf_.get() + done;
+    std::size_t count = pos_ - done;
+    ssize_t n = RetryOnInterrupt([&] {
+      return regular_ ? ::pwrite(fd_, from, count, base_ + static_cast<std::int64_t>(done))
+                      : ::write(fd_, from, count);
+    });
     if (n < 0) {
-      if (errno == EINTR) continue;
       int code = errno;
       // Keep what did not go out out of any later attempt.
       base_ += static_cast<std::int64_t>(done);
@@ -202,7 +238,7 @@ bool ByteFile::AtEnd() {
 
 void ByteFile::Seek(std::int64_t position) {
   if (kind_ == Kind::Closed) ThrowIoError(EBADF, IoOp::Seek, name_);
-  // The console is a stream: positioning it does nothing.
+  // Standard output is a stream: positioning it does nothing.
   if (kind_ != Kind::Disk) return;
   if (position < 0) ThrowIoError(EINVAL, IoOp::Seek, name_);
   if (writing_) {
@@ -212,7 +248,7 @@ void ByteFile::Seek(std::int64_t position) {
     pos_ = static_cast<std::size_t>(position - base_);
     return;
   }
-  if (::lseek(fd_, position, SEEK_SET) < 0) ThrowIoError(errno, IoOp::Seek, name_);
+  if (!regular_ && ::lseek(fd_, position, SEEK_SET) < 0) ThrowIoError(errno, IoOp::Seek, name_);
   base_ = position;
   pos_ = filled_ = readEnd_ = 0;
 }
@@ -255,8 +291,9 @@ void ByteFile::Close() {
   if (kind_ == Kind::Disk) {
     Flush();
     int fd = fd_;
+    bool owned = ownsFd_;
     Release();
-    if (::close(fd) != 0 && errno != EINTR) ThrowIoError(errno, IoOp::Close, name_);
+    if (owned && ::close(fd) != 0 && errno != EINTR) ThrowIoError(errno, IoOp::Close, name_);
     return;
   }
   Release();
@@ -266,6 +303,7 @@ void ByteFile::Release() {
   if (kind_ == Kind::Disk && console_ != nullptr) console_->Unregister(this);
   kind_ = Kind::Closed;
   fd_ = -1;
+  ownsFd_ = false;
   writing_ = false;
   pos_ = readEnd_ = writeEnd_ = filled_ = 0;
 }

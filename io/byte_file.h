@@ -1,7 +1,10 @@
 // A file of single bytes, bound to a name, read and written at a byte
-// position counted from 0. An empty name stands for the console: opened as an
-// existing file it reads standard input, opened as a new file it writes to
-// standard output, through the same streams as the console itself.
+// position counted from 0. Each file is opened for what the run does with
+// it: an input for reading only, a file the run writes for writing only.
+// An empty name stands for the console: an input of that name reads one
+// positionable copy of standard input, which every console input of the run
+// shares; a new file of that name writes to standard output through the
+// console itself.
 //
 // Reads and writes go through a buffer; the operations keep the meaning of
 // one byte at a time. Every failure of an operation after the open is an I/O
@@ -35,23 +38,34 @@ class ByteFile {
   void Bind(std::string_view name, Console& console);
   const std::string& Name() const { return name_; }
 
-  // Opens an existing file for reading and writing at position 0. The file
-  // must exist and be writable: a regular file without any write permission
-  // counts as read-only and fails, whoever runs the program. Returns 0 or the
-  // platform's error code.
-  int OpenExisting();
-  // Opens a file for reading and writing at position 0, creating it when it
-  // is missing. An existing file is not emptied here: EmptyIfRegular() does
+  // Opens an existing file for reading only, at position 0. It is read up
+  // to the size it has now: bytes added later, even by this run's own
+  // console output, are not part of it. An empty name gives the copy of
+  // standard input (Console::InputCopy). A pipe or device opens without
+  // waiting for a writer. Returns 0 or the platform's error code.
+  int OpenToRead();
+  // Opens an existing file for writing only, at position 0, its content
+  // left as it is. A regular file without any write permission counts as
+  // read-only and fails, whoever runs the program. Standard input cannot be
+  // written: an empty name is no such file.
+  int OpenToWrite();
+  // Opens a file for writing only at position 0, creating it when it is
+  // missing. An existing file is not emptied here: EmptyIfRegular() does
   // that once the run knows it will write. A regular file without any write
-  // permission fails like in OpenExisting().
+  // permission fails as in OpenToWrite(). An empty name gives standard
+  // output.
   int OpenNew();
 
   bool IsOpen() const { return kind_ != Kind::Closed; }
-  // A file of its own, not the console.
+  // A file read or written through its own buffer (a named file or the copy
+  // of standard input), not standard output.
   bool IsDisk() const { return kind_ == Kind::Disk; }
   bool IsRegular() const { return regular_; }
   // Same regular file (device and inode) as another open file.
   bool SameFileAs(const ByteFile& other) const;
+  // When `other` is open on the same file, reads stop where they stop in
+  // `other` as well.
+  void KeepWithinSizeOf(const ByteFile& other);
 
   // One byte at the current position; reading at the end is code 100.
   std::uint8_t ReadByte() {
@@ -101,9 +115,13 @@ class ByteFile {
   void Close();
 
  private:
-  enum class Kind : std::uint8_t { Closed, Disk, ConsoleIn, ConsoleOut };
+  enum class Kind : std::uint8_t { Closed, Disk, ConsoleOut };
 
-  int Open(bool create);
+  void Reset();
+  // Takes an open descriptor as this file: checks what the open rules ask,
+  // closes a refused descriptor it owns, and returns 0 or the error code.
+  int Attach(int fd, bool ownsFd, bool forWriting);
+  int OpenNamed(int flags, bool forWriting);
   std::uint8_t ReadSlow();
   void WriteSlow(std::uint8_t byte);
   void StartReading();
@@ -114,9 +132,16 @@ class ByteFile {
   Console* console_ = nullptr;
   Kind kind_ = Kind::Closed;
   int fd_ = -1;
+  // False for the copy of standard input, whose descriptor the console
+  // keeps.
+  bool ownsFd_ = false;
+  // A regular file is read and written at explicit offsets, so that two
+  // files on one descriptor do not move each other.
   bool regular_ = false;
   dev_t dev_ = 0;
   ino_t ino_ = 0;
+  // Reads stop at this offset: the size of an input when it was opened.
+  std::int64_t limit_ = 0;
   std::unique_ptr<std::uint8_t[]> buf_;
   // File offset of buf_[0]; pos_ indexes the buffer. While reading, the
   // valid bytes are [0, readEnd_); while writing, [0, pos_) are pending.

@@ -1,18 +1,55 @@
 #include "io/console.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <string>
 
 #include "io/byte_file.h"
 #include "io/io_error.h"
+#include "io/retry.h"
 
 namespace quarvel {
+
+namespace {
+
+// A temporary file without a name, readable and writable by this process
+// alone and gone when it is closed. Returns -1 with errno set on failure.
+int AnonymousFile() {
+  const char* tmp = std::getenv("TMPDIR");
+  std::string dir = tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp";
+  int fd = RetryOnInterrupt(
+      [&] { return ::open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC | O_EXCL, 0600); });
+  if (fd >= 0) return fd;
+  // A file system without unnamed files: a named one, removed at once.
+  std::string pattern = dir + "/.quarvel-XXXXXX";
+  fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+  if (fd >= 0) ::unlink(pattern.c_str());
+  return fd;
+}
+
+// Writes all of `data` at `offset`; returns 0 or the error code.
+int WriteAllAt(int fd, const std::uint8_t* data, std::size_t count, std::int64_t offset) {
+  std::size_t done = 0;
+  while (done < count) {
+    ssize_t n = RetryOnInterrupt([&] {
+      return ::pwrite(fd, data + done, count - done, offset + static_cast<std::int64_t>(done));
+    });
+    if (n < 0) return errno;
+    done += static_cast<std::size_t>(n);
+  }
+  return 0;
+}
+
+}  // namespace
 
 Console::Console(int inFd, int outFd, int errFd) : inFd_(inFd), outFd_(outFd), errFd_(errFd) {}
 
 Console::~Console() {
   FlushBestEffort();
+  if (copyFd_ >= 0) ::close(copyFd_);
 }
 
 void Console::Write(std::string_view text) {
@@ -31,9 +68,9 @@ void Console::WriteSlow(std::uint8_t byte) {
 void Console::Flush() {
   std::size_t done = 0;
   while (done < outLen_) {
-    ssize_t n = ::write(outFd_, out_.data() + done, outLen_ - done);
+    ssize_t n =
+        RetryOnInterrupt([&] { return ::write(outFd_, out_.data() + done, outLen_ - done); });
     if (n < 0) {
-      if (errno == EINTR) continue;
       int code = errno;
       // What did not go out is dropped, so that the error stop does not
       // try the failed console again.
@@ -65,23 +102,21 @@ void Console::FlushBestEffort() {
 }
 
 bool Console::FillInput() {
-  for (;;) {
-    ssize_t n = ::read(inFd_, in_.data(), in_.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ThrowIoError(errno, IoOp::ConsoleRead);
-    }
-    if (n == 0) {
-      inEnded_ = true;
-      return false;
-    }
-    inPos_ = 0;
-    inLen_ = static_cast<std::size_t>(n);
-    return true;
+  if (inSeekable_ < 0) inSeekable_ = ::lseek(inFd_, 0, SEEK_CUR) >= 0 ? 1 : 0;
+  // From a stream, one byte per read: a byte read cannot be given back.
+  std::size_t want = inSeekable_ ? in_.size() : 1;
+  ssize_t n = RetryOnInterrupt([&] { return ::read(inFd_, in_.data(), want); });
+  if (n < 0) ThrowIoError(errno, IoOp::ConsoleRead);
+  if (n == 0) {
+    inEnded_ = true;
+    return false;
   }
+  inPos_ = 0;
+  inLen_ = static_cast<std::size_t>(n);
+  return true;
 }
 
-int Console::ReadChar() {
+int Console::NextInputByte() {
   if (inPos_ == inLen_) {
     if (inEnded_) return -1;
     FlushAll();
@@ -91,22 +126,53 @@ int Console::ReadChar() {
   return in_[inPos_++];
 }
 
-bool Console::InputAtEnd() {
-  if (inPos_ < inLen_) return false;
-  if (inEnded_) return true;
-  FlushAll();
-  return !FillInput();
+void Console::GiveBackInput() {
+  if (inPos_ == inLen_) return;
+  auto back = static_cast<off_t>(inLen_ - inPos_);
+  if (::lseek(inFd_, -back, SEEK_CUR) < 0) ThrowIoError(errno, IoOp::Seek);
+  inPos_ = inLen_ = 0;
+}
+
+int Console::ReadChar() {
+  int c = NextInputByte();
+  GiveBackInput();
+  return c;
 }
 
 void Console::SkipLine() {
   for (;;) {
-    int c = ReadChar();
-    if (c < 0 || c == '\n') return;
+    int c = NextInputByte();
+    if (c < 0 || c == '\n') break;
   }
+  GiveBackInput();
 }
 
 void Console::WaitForLine() {
   if (ReadChar() >= 0) SkipLine();
+}
+
+int Console::InputCopy(std::uint8_t* scratch, std::size_t size) {
+  if (copyFd_ >= 0) return copyFd_;
+  // Reading standard input may wait: everything written goes out first.
+  FlushAll();
+  int fd = AnonymousFile();
+  if (fd < 0) ThrowIoError(errno, IoOp::Open);
+  copyFd_ = fd;
+  // Every read of standard input gives back or uses what it took, so the
+  // copy starts where standard input stands.
+  std::int64_t copied = 0;
+  int code = 0;
+  while (code == 0 && !inEnded_) {
+    ssize_t n = RetryOnInterrupt([&] { return ::read(inFd_, scratch, size); });
+    if (n < 0) ThrowIoError(errno, IoOp::ConsoleRead);
+    if (n == 0) break;
+    code = WriteAllAt(fd, scratch, static_cast<std::size_t>(n), copied);
+    copied += n;
+    bytesRead_ += n;
+  }
+  if (code != 0) ThrowIoError(code, IoOp::Write);
+  inEnded_ = true;
+  return copyFd_;
 }
 
 void Console::Register(ByteFile* file) {

@@ -1,10 +1,16 @@
 // The console: standard output, written through one buffer, and standard
-// input, read line-buffered one character at a time; and standard error, on
+// input, read one character at a time; and standard error, on
 // which the program's diagnostics are written, unbuffered.
 //
 // Output is buffered inside the program; everything written reaches standard
 // output, and every open file of the run reaches its file, before any read of
 // standard input, before the process ends and before a run-time error report.
+//
+// A read of standard input takes no more than it uses: from a pipe or a
+// terminal one byte per read, and from a positionable input (a file) the
+// unread rest of a block is given back before the read returns, so that
+// whatever comes after the line that ends a wait is left for the next
+// reader of the same input.
 #pragma once
 
 #include <array>
@@ -55,8 +61,6 @@ class Console {
   // Returns -1 at the end of standard input. A read failure is an I/O error
   // stop.
   int ReadChar();
-  // True when standard input has no more bytes (may wait for input).
-  bool InputAtEnd();
   // Skips the rest of the current input line, up to and including its line
   // feed, or to the end of input.
   void SkipLine();
@@ -64,11 +68,18 @@ class Console {
   // FinalWait: one character, then the rest of its line.
   void WaitForLine();
 
+  // Standard input as a file. At the first call, everything still to come
+  // on standard input is copied, through `scratch`, into an anonymous
+  // temporary file (in $TMPDIR, else /tmp) that only this process can
+  // reach; standard input is then at its end. Every call returns the
+  // descriptor of that one copy, which the console keeps open and closes
+  // at its end. A failure is an I/O error stop.
+  int InputCopy(std::uint8_t* scratch, std::size_t size);
+
   // Bytes read from standard input and written to standard output so far.
   std::int64_t BytesRead() const { return bytesRead_; }
   std::int64_t BytesWritten() const { return bytesWritten_ + static_cast<std::int64_t>(outLen_); }
 
-  int InFd() const { return inFd_; }
   int ErrFd() const { return errFd_; }
 
   // Open files register here so that a wait for input flushes them first.
@@ -77,7 +88,12 @@ class Console {
 
  private:
   void WriteSlow(std::uint8_t byte);
+  // The next byte of standard input, or -1 at its end.
+  int NextInputByte();
   bool FillInput();
+  // Positions a positionable standard input back to the first byte not
+  // taken.
+  void GiveBackInput();
 
   int inFd_;
   int outFd_;
@@ -92,7 +108,10 @@ class Console {
   std::size_t inPos_ = 0;
   std::size_t inLen_ = 0;
   bool inEnded_ = false;
+  // Whether standard input can be positioned: -1 until first asked.
+  int inSeekable_ = -1;
   std::int64_t bytesRead_ = 0;
+  int copyFd_ = -1;
   std::array<ByteFile*, 16> files_{};
 };
 

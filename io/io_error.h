@@ -3,6 +3,7 @@
 // the error code as exit status.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -24,6 +25,8 @@ enum class IoOp : std::uint32_t {
   Truncate = 0x00011094,
   ConsoleRead = 0x000111A8,
   ConsoleWrite = 0x000112BC,
+  // Memory for the run's buffers or records could not be had (code ENOMEM).
+  Allocate = 0x000113D0,
 };
 
 // Thrown by the file and console layer; caught by the entry point, after the
@@ -37,7 +40,13 @@ struct IoError {
 
 [[noreturn]] void ThrowIoError(int code, IoOp op, std::string_view file = {});
 
-// "Runtime error 100 at 00010B2C" followed by CR LF.
+// Room for the line with any code.
+inline constexpr std::size_t kRuntimeErrorLineSize = 48;
+
+// "Runtime error 100 at 00010B2C" followed by CR LF, written into `line`
+// without taking memory, since the stop must work when memory has run out.
+// Returns its length.
+std::size_t FormatRuntimeErrorLine(const IoError& error, char (&line)[kRuntimeErrorLineSize]);
 std::string RuntimeErrorLine(const IoError& error);
 
 }  // namespace quarvel

@@ -14,12 +14,24 @@ void ReportOpenFailure(RunState& state) {
   state.ConsoleAnswer = static_cast<char>(con.ReadChar());
 }
 
+// Opens the file again for reading only. It is read no further than the
+// run reads its own source and key file: what was added since the run opened
+// them is not part of them.
+int OpenAgain(ByteFile& handle, const RunState& state) {
+  int code = handle.OpenToRead();
+  if (code == 0) {
+    handle.KeepWithinSizeOf(state.SourceFile);
+    handle.KeepWithinSizeOf(state.KeyFile);
+  }
+  return code;
+}
+
 }  // namespace
 
 std::int64_t FindKeyword(std::string_view keyword, ByteFile& handle, std::string_view fileName,
                          RunState& state) {
   handle.Bind(fileName, *state.Con);
-  if (int code = handle.OpenExisting(); code != 0) {
+  if (int code = OpenAgain(handle, state); code != 0) {
     state.KeyReopenError = code;
     ReportOpenFailure(state);
     return 0;
@@ -44,7 +56,7 @@ std::int64_t FindKeyword(std::string_view keyword, ByteFile& handle, std::string
 
 bool ReadFiltered(KeyPart& part, std::int64_t start, const CharSet& allowed, ByteFile& handle,
                   std::int32_t count, RunState& state) {
-  int code = handle.OpenExisting();
+  int code = OpenAgain(handle, state);
   if (code != 0) ThrowIoError(code, IoOp::Open, handle.Name());
   handle.Seek(start);
   part.clear();

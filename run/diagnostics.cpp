@@ -14,6 +14,7 @@
 #include "generator/key_loading.h"
 #include "io/byte_file.h"
 #include "io/io_error.h"
+#include "io/retry.h"
 #include "keyfile/key_file.h"
 #include "keyfile/keyword_search.h"
 #include "run/run_state.h"
@@ -295,19 +296,6 @@ void UnlessUnreadable(Note note) {
 
 }  // namespace
 
-bool WriteAll(int fd, std::string_view text) {
-  std::size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 const char* ProgramName(Program program) {
   return program == Program::QuarvelKeys ? "quarvel_keys" : "quarvel";
 }
@@ -315,6 +303,12 @@ const char* ProgramName(Program program) {
 void NoteFileError(RunState& state, std::string_view role, const ByteFile& file, int code,
                    bool newFile, std::string_view sameAsRole) {
   const std::string head = FileText(role, file.Name()) + ": ";
+  if (file.Name().empty() && !newFile) {
+    // An existing file that the run writes (the additive series of mode D)
+    // has no console to stand for it.
+    AddLine(state, std::string(role) + ": no name given; it must name an existing file");
+    return;
+  }
   switch (code) {
     case EEXIST:
       AddLine(state, head + "is the same file as " + std::string(sameAsRole));
@@ -496,8 +490,12 @@ void WriteIoErrorDiagnostic(Program program, const IoError& error, int errFd) {
     case IoOp::ConsoleWrite:
       operation = "writing standard output";
       break;
+    case IoOp::Allocate:
+      operation = "allocating memory";
+      break;
   }
-  if (error.Op != IoOp::ConsoleRead && error.Op != IoOp::ConsoleWrite) {
+  if (error.Op != IoOp::ConsoleRead && error.Op != IoOp::ConsoleWrite &&
+      error.Op != IoOp::Allocate) {
     operation += error.File.empty() ? " the console" : " '" + Visible(error.File) + "'";
   }
   WriteAll(errFd, std::string(ProgramName(program)) + ": " + operation + ": " +

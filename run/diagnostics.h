@@ -18,10 +18,6 @@ struct RunState;
 struct IoError;
 class ByteFile;
 
-// Writes all of `text` to a file descriptor, unbuffered; false when a write
-// fails.
-bool WriteAll(int fd, std::string_view text);
-
 // "quarvel" or "quarvel_keys".
 const char* ProgramName(Program program);
 

@@ -6,9 +6,11 @@
 #include <cerrno>
 #include <csignal>
 #include <memory>
+#include <new>
 #include <string>
 
 #include "io/io_error.h"
+#include "io/retry.h"
 #include "run/diagnostics.h"
 #include "run/run_state.h"
 #include "run/runs.h"
@@ -92,10 +94,36 @@ void HoldClosedStandardStreams() {
   }
 }
 
+// The run-time error line, on standard error when standard output fails.
+void WriteErrorLine(const IoError& error) {
+  char line[kRuntimeErrorLineSize];
+  std::size_t length = FormatRuntimeErrorLine(error, line);
+  if (!WriteAll(1, {line, length})) WriteAll(2, {line, length});
+}
+
+// The I/O error stop: what the run had written goes out as far as it can,
+// then the report line.
+int ErrorStop(Console& console, const IoError& error) {
+  console.FlushBestEffort();
+  WriteErrorLine(error);
+  return error.Code;
+}
+
+// Memory that cannot be had is the run-time error stop with the platform's
+// code for it. It ends the process at once: an exception would itself need
+// memory. Nothing is lost by not unwinding: a run takes all its memory
+// before it writes to its files (file buffers are taken at their opens), and
+// the console's output has gone out at every wait before that.
+[[noreturn]] void StopForLackOfMemory() {
+  WriteErrorLine(IoError{ENOMEM, IoOp::Allocate});
+  ::_exit(ENOMEM);
+}
+
 }  // namespace
 
 int ProgramMain(int argc, const char* const* argv, Program program) {
   HoldClosedStandardStreams();
+  std::set_new_handler(StopForLackOfMemory);
   // A console whose reader has gone is an I/O error with its code, not a
   // silent end by signal.
   std::signal(SIGPIPE, SIG_IGN);
@@ -114,11 +142,9 @@ int ProgramMain(int argc, const char* const* argv, Program program) {
     console.Flush();
     return status;
   } catch (const IoError& error) {
-    console.FlushBestEffort();
-    std::string line = RuntimeErrorLine(error);
-    if (!WriteAll(1, line)) WriteAll(2, line);
+    int status = ErrorStop(console, error);
     WriteIoErrorDiagnostic(program, error, console.ErrFd());
-    return error.Code;
+    return status;
   }
 }
 

@@ -56,6 +56,14 @@ const char* ContinuePrompt(const RunState& state) {
   return state.Mode == 'D' ? "...weiter mit Taste" : "....weiter mit Taste";
 }
 
+// Each file is opened for what the run does with it: an input for reading
+// only, a written file for writing only, so that a protected input can be
+// read and a pipe as target meets a reader of its own.
+int OpenForRow(ByteFile& file, const FileTableRow& row) {
+  if (!row.Written) return file.OpenToRead();
+  return row.NewFile ? file.OpenNew() : file.OpenToWrite();
+}
+
 // Binds and opens every file of the table, each open attempted whatever the
 // others gave. A written file that is the same regular file as another file
 // of the run is a file error of its own row: nothing may overwrite an input.
@@ -67,7 +75,7 @@ bool OpenRunFiles(RunState& state) {
   for (int i = 0; i < rows; ++i) {
     ByteFile& file = state.*(table[i].File);
     file.Bind(state.Params.*(table[i].Name), *state.Con);
-    state.OpenResult[i] = table[i].NewFile ? file.OpenNew() : file.OpenExisting();
+    state.OpenResult[i] = OpenForRow(file, table[i]);
     // A file that is only read is searched from its start and read again at
     // given positions, which takes a regular file: a device or pipe might
     // never end, or never deliver. The console is given by an empty name.

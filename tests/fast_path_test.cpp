@@ -134,7 +134,7 @@ struct LoopRun {
     for (auto& [file, name] : files) {
       if (program == Program::Quarvel && file == &state.AdditiveSeriesFile) break;
       file->Bind(Dir.File(name), *Con);
-      EXPECT_EQ(file == &state.SourceFile ? file->OpenExisting() : file->OpenNew(), 0);
+      EXPECT_EQ(file == &state.SourceFile ? file->OpenToRead() : file->OpenNew(), 0);
     }
     std::mt19937 rng(seed);
     for (auto& stage : state.Registers.Stages) stage = static_cast<std::uint8_t>(rng());

@@ -469,6 +469,9 @@ INSTANTIATE_TEST_SUITE_P(Cases, InputAtItsEnd, ::testing::ValuesIn(kWaitCases),
 
 // --- Read-only files -------------------------------------------------------
 
+// A file the run writes, without any write permission: refused whoever runs
+// the program (root included), and left as it was.
+
 struct ReadOnlyCase {
   const char* Name;
   bool Keys;
@@ -482,11 +485,6 @@ void PrintTo(const ReadOnlyCase& c, std::ostream* os) {
 }
 
 const ReadOnlyCase kReadOnlyCases[] = {
-    {"DecipherSource",
-     true,
-     {"D", "id", "key.txt", "ro-enc.txt", "old.txt", "add.bin", "all.bin"},
-     "Dateifehler in Quelldatei\r\n...weiter mit Taste",
-     {}},
     {"Target",
      false,
      {"C", "id", "key.txt", "ro-old.txt", "msg.txt"},
@@ -502,17 +500,23 @@ const ReadOnlyCase kReadOnlyCases[] = {
      {"C", "id", "key.txt", "old.txt", "msg.txt", "add.bin", "ro-all.bin"},
      "Dateifehler in Alle Additionsdatei\r\n....weiter mit Taste",
      {}},
+    // Read-only inputs are read; only the written files fail.
     {"EveryFile",
      true,
      {"C", "id", "ro-key.txt", "ro-old.txt", "ro-msg.txt", "ro-add.bin", "ro-all.bin"},
-     "Dateifehler in Quelldatei\r\nZieldatei\r\nSchluesseldatei\r\nAdditionsreihe - Datei\r\n"
-     "Alle Additionsdatei\r\n....weiter mit Taste",
+     "Dateifehler in Zieldatei\r\nAdditionsreihe - Datei\r\nAlle Additionsdatei\r\n"
+     "....weiter mit Taste",
+     {}},
+    {"DecipherAdditiveSeries",
+     true,
+     {"D", "id", "ro-key.txt", "ro-enc.txt", "old.txt", "ro-add.bin", "all.bin"},
+     "Dateifehler in Additionsreihe - Datei\r\n...weiter mit Taste",
      {}},
 };
 
 class ReadOnlyFile : public ::testing::TestWithParam<ReadOnlyCase> {};
 
-TEST_P(ReadOnlyFile, IsAFileErrorAndNothingIsEmptied) {
+TEST_P(ReadOnlyFile, WrittenIsAFileErrorAndNothingIsEmptied) {
   const ReadOnlyCase& c = GetParam();
   TempDir dir;
   ASSERT_NO_FATAL_FAILURE(PutFiles(dir));
