@@ -9,11 +9,10 @@
 #define QUARVEL_X86 1
 #endif
 
-#include "coding/encipher.h"
-#include "coding/teleprinter.h"
+#include "alphabet/teleprinter.h"
+#include "coding/key_chars.h"
 #include "generator/key_block.h"
-#include "generator/key_stream.h"
-#include "run/run_state.h"
+#include "state/run_state.h"
 
 namespace quarvel {
 
@@ -105,16 +104,15 @@ QUARVEL_POPCNT_CLONES std::size_t ScanBlocks(const std::uint8_t* text, std::size
 
 }  // namespace
 
-void FindTextLimit(RunState& state, std::int64_t& textPosition) {
+std::int64_t FindTextLimit(RunState& state, std::int64_t headerEnd) {
   ByteFile& source = state.SourceFile;
-  std::int64_t counter = textPosition;
+  std::int64_t counter = headerEnd;
   int lettersInGroup = 5;
   bool newGroup = true;
   std::int64_t lastGroupEnd = 0;
   if (source.AtEnd()) {
     // Nothing follows the header: there is no text to decipher.
-    textPosition = 0;
-    return;
+    return 0;
   }
   // One byte: false when it ends the scan, a byte other than a capital
   // inside a group.
@@ -158,7 +156,7 @@ void FindTextLimit(RunState& state, std::int64_t& textPosition) {
     }
   }
   if (lettersInGroup == 5 && lastGroupEnd > 0) lastGroupEnd = SkipFillingBack(source, lastGroupEnd);
-  textPosition = lastGroupEnd;
+  return lastGroupEnd;
 }
 
 namespace {
@@ -177,39 +175,36 @@ std::uint8_t ReadToLetter(ByteFile& source, std::int64_t limit) {
 
 void DecipherStep(RunState& state) {
   ByteFile& source = state.SourceFile;
-  const std::int64_t limit = state.TextPosition;
+  const std::int64_t limit = state.TextLimit;
   if (source.Position() > limit) {
     state.DecipherDone = true;
     return;
   }
-  state.CipherChar = ReadToLetter(source, limit);
-  if (!IsLetter(state.CipherChar)) {
+  std::uint8_t cipherChar = ReadToLetter(source, limit);
+  if (!IsLetter(cipherChar)) {
     state.DecipherDone = true;
     return;
   }
-  state.CipherChar = ToUpper(state.CipherChar);
+  cipherChar = ToUpper(cipherChar);
   bool pair = false;
-  if (state.CipherChar == 'Y') {
+  if (cipherChar == 'Y') {
     if (source.Position() > limit && source.AtEnd()) {
       state.DecipherDone = true;
     } else {
-      state.PairLetter = ToUpper(ReadToLetter(source, limit));
-      if (IsCapital(state.PairLetter)) {
-        std::uint8_t meaning = PairCharBySecondLetter[state.PairLetter - 'A'];
-        if (meaning != 0) state.CipherChar = meaning;
+      std::uint8_t pairLetter = ToUpper(ReadToLetter(source, limit));
+      if (IsCapital(pairLetter)) {
+        std::uint8_t meaning = PairCharBySecondLetter[pairLetter - 'A'];
+        if (meaning != 0) cipherChar = meaning;
       }
       pair = true;
     }
-    state.PairFlag = pair;
-  } else {
-    state.PairFlag = false;
   }
-  CharToCode(state.CipherChar);
+  CharToCode(cipherChar);
   NextKeyChar(state, state.KeyChar);
-  state.PlainChar = state.CipherChar ^ state.KeyChar;
+  std::uint8_t plainChar = cipherChar ^ state.KeyChar;
   if (state.WritesKeySeries()) state.AdditiveSeriesFile.WriteByte(state.KeyChar);
-  CodeToChar(state.PlainChar, state.LettersShift);
-  switch (state.PlainChar) {
+  CodeToChar(plainChar, state.LettersShift);
+  switch (plainChar) {
     case '*':
       state.Con->Write('\r');
       state.Con->Write('\n');
@@ -221,8 +216,8 @@ void DecipherStep(RunState& state) {
     case '%':
       break;
     default:
-      state.Con->Write(state.PlainChar);
-      state.TargetFile.WriteByte(state.PlainChar);
+      state.Con->Write(plainChar);
+      state.TargetFile.WriteByte(plainChar);
       break;
   }
   if (pair) NextKeyChar(state, state.KeyChar);
@@ -581,7 +576,7 @@ bool DecipherPass(RunState& state) {
   std::size_t window = source.Buffered(cipher);
   // Only bytes at or before the limit: every byte the steps would read for
   // these characters lies there.
-  std::int64_t beforeLimit = state.TextPosition + 1 - source.Position();
+  std::int64_t beforeLimit = state.TextLimit + 1 - source.Position();
   if (static_cast<std::int64_t>(window) > beforeLimit)
     window = static_cast<std::size_t>(beforeLimit);
   std::size_t targetRoom, consoleRoom, additiveRoom = 0, allRoom = 0;
@@ -640,16 +635,12 @@ bool DecipherPass(RunState& state) {
   }
   std::uint8_t* out = target;
   bool letterShift = state.LettersShift;
-  bool shiftBefore = letterShift;
-  std::uint8_t lastPlain = 0;
   std::size_t chars = 0;
-  std::size_t lastStart = 0;
   // Writes the character of one plain code.
   auto write = [&](std::uint8_t code) {
     const PlainOut& written = PlainOutOf[letterShift][code];
     std::memcpy(out, &written.Bytes, 2);
     out += written.Length;
-    shiftBefore = letterShift;
     letterShift = code == kLettersShiftCode || (letterShift && code != kFiguresShiftCode);
   };
 #if QUARVEL_X86
@@ -657,27 +648,17 @@ bool DecipherPass(RunState& state) {
     chars = isa == KeyIsa::Avx512 ? StartPlainsAvx512(letters, keys, used, starts, plain, additive)
                                   : StartPlainsAvx2(letters, keys, used, starts, plain, additive);
     for (std::size_t c = 0; c < chars; ++c) write(plain[c]);
-    lastPlain = plain[chars - 1];
-    std::uint64_t lastWord = 0;
-    for (std::size_t w = words; w-- > 0;) {
-      if (starts[w] != 0) {
-        lastWord = w;
-        break;
-      }
-    }
-    lastStart = 64 * lastWord + static_cast<std::size_t>(63 - __builtin_clzll(starts[lastWord]));
   } else
 #endif
   {
     LetterPlainsPortable(letters, keys, used, plain);
     for (std::size_t w = 0; w < words; ++w) {
       for (std::uint64_t bits = starts[w]; bits != 0; bits &= bits - 1) {
-        lastStart = 64 * w + static_cast<std::size_t>(__builtin_ctzll(bits));
-        additive[chars++] = keys[lastStart];
-        write(plain[lastStart]);
+        std::size_t start = 64 * w + static_cast<std::size_t>(__builtin_ctzll(bits));
+        additive[chars++] = keys[start];
+        write(plain[start]);
       }
     }
-    lastPlain = plain[lastStart];
   }
 
   std::size_t length = static_cast<std::size_t>(out - target);
@@ -694,21 +675,15 @@ bool DecipherPass(RunState& state) {
   source.Advance(PlaceOfLetter(cipher, window, used - 1) + 1);
   block.Next += static_cast<int>(used);
 
-  // The fields of the last step, as DecipherStep leaves them.
-  bool pair = lastStart + 1 < used;
   state.LettersShift = letterShift;
   state.KeyChar = keys[used - 1];
-  state.CipherChar = lastPlain ^ keys[lastStart];
-  state.PairFlag = pair;
-  if (pair) state.PairLetter = ToUpper(letters[lastStart + 1]);
-  state.PlainChar = (shiftBefore ? LettersShiftChars : FiguresShiftChars)[lastPlain];
   return true;
 }
 
 template <bool kKeySeries>
-void DecipherWholeFiles(RunState& state) {
+void DecipherBulkLoop(RunState& state) {
   while (!state.DecipherDone) {
-    if (state.SourceFile.Position() > state.TextPosition || !DecipherPass<kKeySeries>(state)) {
+    if (state.SourceFile.Position() > state.TextLimit || !DecipherPass<kKeySeries>(state)) {
       DecipherStep(state);
     }
   }
@@ -716,13 +691,11 @@ void DecipherWholeFiles(RunState& state) {
 
 }  // namespace
 
-void DecipherText(RunState& state) {
-  if (!WholeFiles(state)) {
-    while (!state.DecipherDone) DecipherStep(state);
-  } else if (state.WritesKeySeries()) {
-    DecipherWholeFiles<true>(state);
+void DecipherBulk(RunState& state) {
+  if (state.WritesKeySeries()) {
+    DecipherBulkLoop<true>(state);
   } else {
-    DecipherWholeFiles<false>(state);
+    DecipherBulkLoop<false>(state);
   }
 }
 

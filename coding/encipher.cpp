@@ -8,10 +8,10 @@
 #define QUARVEL_X86 1
 #endif
 
-#include "coding/teleprinter.h"
+#include "alphabet/teleprinter.h"
+#include "coding/key_chars.h"
 #include "generator/key_block.h"
-#include "generator/key_stream.h"
-#include "run/run_state.h"
+#include "state/run_state.h"
 
 namespace quarvel {
 
@@ -43,53 +43,30 @@ void CountGroupLetter(RunState& state, std::int32_t& groupsInLine) {
 }
 
 void EncipherStep(RunState& state) {
-  state.PlainChar = ToUpper(state.SourceFile.ReadByte());
-  CharToCode(state.PlainChar);
+  std::uint8_t plainChar = ToUpper(state.SourceFile.ReadByte());
+  CharToCode(plainChar);
   NextKeyChar(state, state.KeyChar);
-  state.CipherChar = state.PlainChar ^ state.KeyChar;
+  std::uint8_t cipherChar = plainChar ^ state.KeyChar;
   if (state.WritesKeySeries()) state.AdditiveSeriesFile.WriteByte(state.KeyChar);
-  std::uint8_t second = state.CipherChar < 32 ? PairSecondCode[state.CipherChar] : kNoPair;
-  if (second != kNoPair) {
-    state.PairLetter = second;
-    state.CipherChar = kCodeOfY;
-    state.PairFlag = true;
-  } else {
-    state.PairFlag = false;
-  }
-  state.LettersShift = true;
-  CodeToChar(state.CipherChar, state.LettersShift);
-  WriteBoth(state, state.CipherChar);
+  std::uint8_t pairLetter = cipherChar < 32 ? PairSecondCode[cipherChar] : kNoPair;
+  if (pairLetter != kNoPair) cipherChar = kCodeOfY;
+  // The cipher text is written in letters shift throughout.
+  bool lettersShift = true;
+  CodeToChar(cipherChar, lettersShift);
+  WriteBoth(state, cipherChar);
   CountGroupLetter(state, state.GroupsInLine);
-  if (state.PairFlag) {
-    CodeToChar(state.PairLetter, state.LettersShift);
-    WriteBoth(state, state.PairLetter);
+  if (pairLetter != kNoPair) {
+    lettersShift = true;
+    CodeToChar(pairLetter, lettersShift);
+    WriteBoth(state, pairLetter);
     CountGroupLetter(state, state.GroupsInLine);
     NextKeyChar(state, state.KeyChar);
-  }
-}
-
-void CopyHeader(RunState& state, std::int64_t textPosition) {
-  state.SourceFile.Seek(0);
-  state.TargetFile.Seek(0);
-  for (std::int64_t i = 0; i <= textPosition; ++i) {
-    if (state.SourceFile.AtEnd()) break;
-    std::uint8_t byte = ToUpper(state.SourceFile.ReadByte());
-    state.TargetFile.WriteByte(byte);
-    state.Con->Write(byte);
   }
 }
 
 void PadLastGroup(RunState& state) {
   if (state.GroupCharCount < 1 || state.GroupCharCount > 4) return;
   for (int i = state.GroupCharCount; i < kLettersPerGroup; ++i) WriteBoth(state, 'Y');
-}
-
-void CloseRunFiles(RunState& state) {
-  ByteFile* files[] = {&state.SourceFile, &state.TargetFile, &state.KeyFile,
-                       &state.AdditiveSeriesFile, &state.AllAdditiveFile};
-  for (ByteFile* file : files) {
-    if (file->IsOpen()) file->Close();
-  }
 }
 
 namespace {
@@ -321,23 +298,12 @@ std::size_t EncipherPass(RunState& state, const std::uint8_t* plain, std::size_t
   state.GroupCharCount = inGroup;
   state.GroupsInLine = groupsInLine;
   block.Next += static_cast<int>(used);
-
-  // The fields of the last step, as EncipherStep leaves them.
-  bool pair = pairOf[count - 1] != 0;
-  std::uint8_t key = keys[used - 1 - pair];
-  state.PlainChar = PlainCodes[plain[count - 1]];
   state.KeyChar = keys[used - 1];
-  std::uint16_t written = CipherLetters[state.PlainChar ^ key];
-  state.CipherChar = static_cast<std::uint8_t>(written & 0xFF);
-  state.PairFlag = pair;
-  if (pair) state.PairLetter = static_cast<std::uint8_t>(written >> 8);
-  state.LettersShift = true;
-  CodeToChar(state.CipherChar, state.LettersShift);
   return count;
 }
 
 template <bool kKeySeries>
-void EncipherWholeFiles(RunState& state) {
+void EncipherBulkLoop(RunState& state) {
   ByteFile& source = state.SourceFile;
   for (;;) {
     const std::uint8_t* plain;
@@ -357,20 +323,11 @@ void EncipherWholeFiles(RunState& state) {
 
 }  // namespace
 
-bool WholeFiles(const RunState& state) {
-  if (state.Con == nullptr || !state.Block.Active || state.StepsPerChar != 5) return false;
-  if (!state.SourceFile.IsDisk() || !state.TargetFile.IsDisk()) return false;
-  return !state.WritesKeySeries() ||
-         (state.AdditiveSeriesFile.IsDisk() && state.AllAdditiveFile.IsDisk());
-}
-
-void EncipherText(RunState& state) {
-  if (!WholeFiles(state)) {
-    while (!state.SourceFile.AtEnd()) EncipherStep(state);
-  } else if (state.WritesKeySeries()) {
-    EncipherWholeFiles<true>(state);
+void EncipherBulk(RunState& state) {
+  if (state.WritesKeySeries()) {
+    EncipherBulkLoop<true>(state);
   } else {
-    EncipherWholeFiles<false>(state);
+    EncipherBulkLoop<false>(state);
   }
 }
 

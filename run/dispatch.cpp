@@ -9,8 +9,8 @@
 #include <string>
 
 #include "io/io_error.h"
-#include "run/run_state.h"
 #include "run/runs.h"
+#include "state/run_state.h"
 
 namespace quarvel {
 

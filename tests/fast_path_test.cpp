@@ -14,11 +14,13 @@
 
 #include "coding/decipher.h"
 #include "coding/encipher.h"
+#include "coding/key_chars.h"
 #include "generator/key_block.h"
 #include "generator/key_stream.h"
 #include "generator/register_bank.h"
 #include "io/console.h"
-#include "run/run_state.h"
+#include "run/runs.h"
+#include "state/run_state.h"
 #include "tests/process_runner.h"
 
 namespace quarvel {
@@ -43,28 +45,23 @@ TEST_P(KeyBlockIsa, EqualsStepwiseOverRandomStarts) {
   auto block = std::make_unique<KeyBlock>();
   for (int trial = 0; trial < 24; ++trial) {
     SCOPED_TRACE(trial);
-    auto state = std::make_unique<RunState>();
-    state->StepsPerChar = 5;
-    for (int i = 0; i < kStageCount; ++i) {
-      state->Registers.Stages[i] = static_cast<std::uint8_t>(rng());
-    }
-    if (trial % 3 == 0) state->Registers.Stages[0] = 0xFF;
+    RegisterBank bank;
+    for (int i = 0; i < kStageCount; ++i) bank.Stages[i] = static_cast<std::uint8_t>(rng());
+    if (trial % 3 == 0) bank.Stages[0] = 0xFF;
     // Matrices of all zeros, all ones, and random ones.
+    StructureMatrix matrix;
     for (int i = 0; i < 128; ++i) {
-      state->KeyMatrix[i] = static_cast<std::uint8_t>(trial == 1 ? 0 : trial == 2 ? 1 : rng() & 1);
+      matrix[i] = static_cast<std::uint8_t>(trial == 1 ? 0 : trial == 2 ? 1 : rng() & 1);
     }
-    state->StepParity = static_cast<std::uint8_t>(rng() & 1);
+    std::uint8_t parity = static_cast<std::uint8_t>(rng() & 1);
     const int warmUp = static_cast<int>(rng() % 200);
-    for (int n = 0; n < warmUp; ++n) {
-      StepRegisters(*state);
-      FoldParity(state->StepParity, state->LastStepBits);
-    }
-    StartKeyBlock(*block, state->Registers, state->StepParity, state->KeyMatrix);
+    for (int n = 0; n < warmUp; ++n) FoldParity(parity, StepRegisters(bank));
+    StartKeyBlock(*block, bank, parity, matrix);
     block->Isa = GetParam();
     const int length = 2 * KeyBlock::kChars + static_cast<int>(rng() % KeyBlock::kChars);
     for (int i = 0; i < length; ++i) {
-      NextKeyCharStepwise(*state, state->KeyChar);
-      ASSERT_EQ(TakeKeyChar(*block), state->KeyChar) << "character " << i;
+      std::uint8_t expected = StepwiseKeyChar(bank, parity, matrix, 5);
+      ASSERT_EQ(TakeKeyChar(*block), expected) << "character " << i;
     }
   }
 }
@@ -72,19 +69,20 @@ TEST_P(KeyBlockIsa, EqualsStepwiseOverRandomStarts) {
 TEST_P(KeyBlockIsa, RefillKeepsTheCharactersNotTaken) {
   if (GetParam() > BestKeyIsa()) GTEST_SKIP() << "not offered by this processor";
   std::mt19937 rng(99);
-  auto state = std::make_unique<RunState>();
-  state->StepsPerChar = 5;
-  for (auto& stage : state->Registers.Stages) stage = static_cast<std::uint8_t>(rng());
-  for (auto& entry : state->KeyMatrix) entry = static_cast<std::uint8_t>(rng() & 1);
+  RegisterBank bank;
+  for (auto& stage : bank.Stages) stage = static_cast<std::uint8_t>(rng());
+  StructureMatrix matrix;
+  for (auto& entry : matrix) entry = static_cast<std::uint8_t>(rng() & 1);
+  std::uint8_t parity = 0;
   auto block = std::make_unique<KeyBlock>();
-  StartKeyBlock(*block, state->Registers, state->StepParity, state->KeyMatrix);
+  StartKeyBlock(*block, bank, parity, matrix);
   block->Isa = GetParam();
   for (int i = 0; i < 5 * KeyBlock::kChars; ++i) {
     // Now and then a refill before the block is used up, as the bulk loops
     // do.
     if (rng() % 500 == 0 && block->Count - block->Next < KeyBlock::kChars) RefillKeyBlock(*block);
-    NextKeyCharStepwise(*state, state->KeyChar);
-    ASSERT_EQ(TakeKeyChar(*block), state->KeyChar) << "character " << i;
+    std::uint8_t expected = StepwiseKeyChar(bank, parity, matrix, 5);
+    ASSERT_EQ(TakeKeyChar(*block), expected) << "character " << i;
   }
 }
 
@@ -192,9 +190,6 @@ class BulkLoops : public ::testing::TestWithParam<LoopParam> {
     EXPECT_EQ(bulk.State->GroupCharCount, steps.State->GroupCharCount);
     EXPECT_EQ(bulk.State->GroupsInLine, steps.State->GroupsInLine);
     EXPECT_EQ(bulk.State->KeyChar, steps.State->KeyChar);
-    EXPECT_EQ(bulk.State->PairFlag, steps.State->PairFlag);
-    EXPECT_EQ(bulk.State->CipherChar, steps.State->CipherChar);
-    EXPECT_EQ(bulk.State->LettersShift, steps.State->LettersShift);
     ExpectSameOutputs(steps, bulk);
   }
 
@@ -205,18 +200,14 @@ class BulkLoops : public ::testing::TestWithParam<LoopParam> {
     LoopRun bulk(kHeader + text, Variant(), Isa(), seed);
     for (LoopRun* run : {&steps, &bulk}) {
       RunState& state = *run->State;
-      state.SavedHeaderEnd = state.TextPosition;
-      FindTextLimit(state, state.TextPosition);
-      state.SourceFile.Seek(state.SavedHeaderEnd);
+      state.TextLimit = FindTextLimit(state, state.TextPosition);
+      state.SourceFile.Seek(state.TextPosition);
       state.DecipherDone = false;
       state.LettersShift = true;
     }
     while (!steps.State->DecipherDone) DecipherStep(*steps.State);
     DecipherText(*bulk.State);
     EXPECT_EQ(bulk.State->KeyChar, steps.State->KeyChar);
-    EXPECT_EQ(bulk.State->PlainChar, steps.State->PlainChar);
-    EXPECT_EQ(bulk.State->CipherChar, steps.State->CipherChar);
-    EXPECT_EQ(bulk.State->PairFlag, steps.State->PairFlag);
     EXPECT_EQ(bulk.State->LettersShift, steps.State->LettersShift);
     ExpectSameOutputs(steps, bulk);
   }
@@ -389,8 +380,7 @@ TEST(FindTextLimit, FollowsTheScanRuleOverLongTexts) {
         break;
     }
     LoopRun run(kHeader + text, Program::Quarvel, KeyIsa::Portable, 1);
-    std::int64_t limit = run.State->TextPosition;
-    FindTextLimit(*run.State, limit);
+    std::int64_t limit = FindTextLimit(*run.State, run.State->TextPosition);
     EXPECT_EQ(limit, LimitByTheRule(kHeader + text, run.State->TextPosition));
   }
 }

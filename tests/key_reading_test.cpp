@@ -12,7 +12,7 @@
 #include "io/console.h"
 #include "keyfile/key_file.h"
 #include "keyfile/keyword_search.h"
-#include "run/run_state.h"
+#include "state/run_state.h"
 #include "tests/process_runner.h"
 
 namespace quarvel {
