@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "alphabet/teleprinter.h"
+#include "coding/kernels.h"
 #include "generator/key_block.h"
 #include "generator/key_stream.h"
 #include "generator/register_bank.h"
@@ -58,18 +59,18 @@ BENCHMARK(BM_StepwiseKeyChar);
 
 // Argument: the instruction set (0 portable, 1 AVX2, 2 AVX-512).
 void BM_TakeKeyChar(benchmark::State& state) {
-  KeyIsa isa = static_cast<KeyIsa>(state.range(0));
-  if (isa > BestKeyIsa()) {
+  Isa isa = static_cast<Isa>(state.range(0));
+  if (isa > BestIsa()) {
     state.SkipWithError("not offered by this processor");
     return;
   }
   std::mt19937 rng(3);
   auto block = std::make_unique<KeyBlock>();
   StartKeyBlock(*block, RandomBank(rng), 0, RandomMatrix(rng));
-  block->Isa = isa;
+  const Kernels& kernels = KernelsFor(isa);
   for (auto _ : state) {
     unsigned sum = 0;
-    for (int i = 0; i < 1000; ++i) sum += TakeKeyChar(*block);
+    for (int i = 0; i < 1000; ++i) sum += TakeKeyChar(*block, kernels);
     benchmark::DoNotOptimize(sum);
   }
   state.SetItemsProcessed(state.iterations() * 1000);

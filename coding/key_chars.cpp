@@ -13,7 +13,7 @@ void WarmUp(RunState& state) {
 
 void NextKeyChar(RunState& state, std::uint8_t& result) {
   if (state.Block.Active && state.StepsPerChar == 5) {
-    result = TakeKeyChar(state.Block);
+    result = TakeKeyChar(state.Block, *state.KernelTable);
   } else {
     result =
         StepwiseKeyChar(state.Registers, state.StepParity, state.KeyMatrix, state.StepsPerChar);

@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 
+#include "coding/kernels.h"
 #include "coding/key_chars.h"
 #include "fuzz/fuzz_support.h"
 #include "generator/key_loading.h"
@@ -36,6 +37,7 @@ std::unique_ptr<RunState> MakeState(char mode, const std::string& keyName,
   state->Mode = mode;
   state->StepsPerChar = 5;
   state->Con = &console;
+  state->KernelTable = &KernelsFor(RunIsa());
   state->Params.KeyFileName = keyName;
   (mode == 'D' ? state->Params.CipherTextName : state->Params.PlainTextName) = sourceName;
   return state;

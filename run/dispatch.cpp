@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "coding/kernels.h"
 #include "io/io_error.h"
 #include "run/runs.h"
 #include "state/run_state.h"
@@ -21,6 +22,7 @@ int Dispatch(char mode, const RunParameters& params, Program program, Console& c
   state->StepsPerChar = 5;
   state->Variant = program;
   state->Con = &console;
+  state->KernelTable = &KernelsFor(RunIsa());
   switch (mode) {
     case 'C':
       EncipherRun(*state);

@@ -10,6 +10,7 @@
 #include "generator/key_block.h"
 #include "io/byte_file.h"
 #include "io/console.h"
+#include "isa/kernels.h"
 #include "state/run_parameters.h"
 
 namespace quarvel {
@@ -72,6 +73,8 @@ struct RunState {
   StructureMatrix KeyMatrix{};
   // Key characters made ahead in blocks after the warm-up.
   KeyBlock Block;
+  // The kernels of the run's instruction-set tier, chosen at the warm-up.
+  const Kernels* KernelTable = nullptr;
 
   // Character steps.
   // Shift state of the decipher loop's conversion, carried from character

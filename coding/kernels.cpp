@@ -1,0 +1,39 @@
+#include "coding/kernels.h"
+
+#include "coding/decipher_kernels.h"
+#include "coding/encipher_kernels.h"
+#include "generator/key_block_kernels.h"
+
+namespace quarvel {
+
+namespace {
+
+constexpr Kernels kPortable = {
+    Isa::Portable,     StridedStepsPortable, KeyBitsPortable,        PackCharsPortable,
+    FindPairsPortable, ScanBlocksPortable,   CollectLettersPortable, StartPlainsPortable,
+};
+
+#if QUARVEL_X86_TIERS
+constexpr Kernels kAvx2 = {
+    Isa::Avx2,      StridedStepsAvx2,       KeyBitsAvx2,     PackCharsPortable, FindPairsAvx2,
+    ScanBlocksAvx2, CollectLettersPortable, StartPlainsAvx2,
+};
+
+constexpr Kernels kAvx512 = {
+    Isa::Avx512,     StridedStepsAvx512, KeyBitsAvx512,        PackCharsAvx512,
+    FindPairsAvx512, ScanBlocksAvx2,     CollectLettersAvx512, StartPlainsAvx512,
+};
+#endif
+
+}  // namespace
+
+const Kernels& KernelsFor(Isa isa) {
+#if QUARVEL_X86_TIERS
+  if (isa == Isa::Avx512) return kAvx512;
+  if (isa == Isa::Avx2) return kAvx2;
+#endif
+  (void)isa;
+  return kPortable;
+}
+
+}  // namespace quarvel
