@@ -20,8 +20,8 @@ constexpr std::size_t kEncipherChunk = 1024;
 static_assert(2 * kEncipherChunk < KeyBlock::kChars);
 // Bytes one plain character can add to the target: a pair and a line end.
 constexpr std::size_t kMostOutPerChar = 4;
-// Stores of eight bytes may reach this far past what is kept.
-constexpr std::size_t kSlack = 8;
+// Vector stores may reach this far past what is kept.
+constexpr std::size_t kSlack = 64;
 
 inline std::size_t CharsFitting(std::size_t room, std::size_t perChar) {
   return room > kSlack ? (room - kSlack) / perChar : 0;
@@ -53,26 +53,20 @@ std::size_t EncipherPass(RunState& state, const std::uint8_t* plain, std::size_t
   if (count == 0) return 0;
 
   const std::uint8_t* keys = block.Chars.data() + block.Next;
-  std::uint8_t pairOf[kEncipherChunk];
-  kernels.FindPairs(plain, count, keys, pairOf);
-
   // The cipher letters, without the layout; letter n takes key character n.
-  alignas(16) std::uint8_t letters[2 * kEncipherChunk + kSlack];
-  std::size_t used = 0;
-  for (std::size_t i = 0; i < count; ++i) {
-    std::uint8_t key = keys[used];
-    std::uint16_t written = CipherLetters[PlainCodes[plain[i]] ^ key];
-    std::memcpy(letters + used, &written, 2);
-    if constexpr (kKeySeries) additive[i] = key;
-    used += 1 + pairOf[i];
-  }
+  alignas(64) std::uint8_t letters[2 * kEncipherChunk + kSlack];
+  alignas(64) std::uint8_t additiveHere[kEncipherChunk];
+  if constexpr (!kKeySeries) additive = additiveHere;
+  std::size_t used = kernels.EncipherLetters(plain, count, keys, letters, additive);
 
   // Groups of five letters, a space after each group and CR LF after every
-  // tenth group of a line.
-  std::uint8_t* out = target;
+  // tenth group of a line: whole lines' worth at once, then letter by
+  // letter.
   std::int32_t inGroup = state.GroupCharCount;
   std::int32_t groupsInLine = state.GroupsInLine;
-  std::size_t done = 0;
+  std::size_t done =
+      kernels.LayOutLines(letters, used, groupsInLine * kLettersPerGroup + inGroup, target);
+  std::uint8_t* out = target + done / kLineLetters * kLineBytes;
   while (done < used) {
     std::size_t take =
         std::min<std::size_t>(static_cast<std::size_t>(kLettersPerGroup - inGroup), used - done);

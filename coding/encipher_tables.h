@@ -51,4 +51,50 @@ inline constexpr std::array<std::uint8_t, 256> PairIndexBase = [] {
   return table;
 }();
 
+// The layout of 50 cipher letters, a whole line's worth, that start at a
+// given place in the line (phase: 5 times the groups already on the line
+// plus the letters already in the group): whatever the phase, they take 61
+// bytes with their nine spaces and one CR LF.
+inline constexpr int kLineLetters = kLettersPerGroup * kGroupsPerLine;
+inline constexpr int kLineBytes = kLineLetters + kGroupsPerLine + 1;
+struct LineLayout {
+  // Bit k set where byte k of the 61 is a letter.
+  std::uint64_t LetterMask;
+  // The separators where they go, 0 elsewhere.
+  std::array<std::uint8_t, 64> Separators;
+  // The runs of letters: from letter Source[r], Length[r] letters to byte
+  // Place[r].
+  int Runs;
+  std::array<std::uint8_t, 11> Source, Place, Length;
+};
+
+inline constexpr std::array<LineLayout, kLineLetters> LineLayouts = [] {
+  std::array<LineLayout, kLineLetters> table{};
+  for (int phase = 0; phase < kLineLetters; ++phase) {
+    LineLayout& layout = table[phase];
+    int place = 0;
+    bool inRun = false;
+    for (int k = 0; k < kLineLetters; ++k) {
+      if (!inRun) {
+        layout.Source[layout.Runs] = static_cast<std::uint8_t>(k);
+        layout.Place[layout.Runs] = static_cast<std::uint8_t>(place);
+        ++layout.Runs;
+        inRun = true;
+      }
+      ++layout.Length[layout.Runs - 1];
+      layout.LetterMask |= std::uint64_t{1} << place++;
+      int at = (phase + k) % kLineLetters + 1;
+      if (at % kLettersPerGroup != 0) continue;
+      inRun = false;
+      if (at == kLineLetters) {
+        layout.Separators[place++] = '\r';
+        layout.Separators[place++] = '\n';
+      } else {
+        layout.Separators[place++] = ' ';
+      }
+    }
+  }
+  return table;
+}();
+
 }  // namespace quarvel

@@ -38,11 +38,20 @@ struct Kernels {
                           std::uint8_t prevParity, std::uint8_t* keyBits);
   void (*PackChars)(const std::uint8_t* keyBits, int groups, std::uint8_t* chars);
 
-  // Encipher: which of `count` plain bytes become pairs (pairOf[i] 1 or 0),
-  // given the key characters from the first on; returns the key characters
-  // used. Plain bytes, keys and pairOf as the bulk pass lays them out.
-  std::size_t (*FindPairs)(const std::uint8_t* plain, std::size_t count, const std::uint8_t* keys,
-                           std::uint8_t* pairOf);
+  // Encipher. EncipherLetters: the cipher letters of `count` plain bytes,
+  // without the layout, and the key character of each plain byte in
+  // `additive`; letter n takes key character n. Returns the letters made.
+  // Keys readable 128 bytes past those taken; letters and additive writable
+  // 64 bytes past what is made. LayOutLines: letters laid out in groups of
+  // five and lines of ten groups, 50 letters (one line's worth, 61 bytes)
+  // at a time from `phase` (5 times the groups on the line plus the letters
+  // in the group); returns the letters done, a multiple of 50. Letters
+  // readable and output writable 64 bytes past.
+  std::size_t (*EncipherLetters)(const std::uint8_t* plain, std::size_t count,
+                                 const std::uint8_t* keys, std::uint8_t* letters,
+                                 std::uint8_t* additive);
+  std::size_t (*LayOutLines)(const std::uint8_t* letters, std::size_t count, int phase,
+                             std::uint8_t* out);
 
   // Decipher. ScanBlocks: the scan for the text limit over whole blocks of
   // 64 bytes, up to the block where it ends; returns the bytes done.
