@@ -73,13 +73,10 @@ constexpr std::array<std::array<std::uint8_t, 8>, 256> kPackShuffles = [] {
   return table;
 }();
 
-// As StartPlainsAvx512, with AVX2: the plain codes of 32 letters at a time,
-// packed eight letters at a time by a byte shuffle from a table.
-}  // namespace
-
-std::size_t StartPlainsAvx2(const std::uint8_t* letters, const std::uint8_t* keys,
-                            std::size_t count, const std::uint64_t* starts, std::uint8_t* plain,
-                            std::uint8_t* additive) {
+// The plain codes of 32 letters at a time, packed eight letters at a time
+// by a byte shuffle from a table.
+std::size_t StartPlains(const std::uint8_t* letters, const std::uint8_t* keys, std::size_t count,
+                        const std::uint64_t* starts, std::uint8_t* plain, std::uint8_t* additive) {
   alignas(32) std::uint8_t codes[kDecipherChunk + 64];
   LetterPlainsAvx2(letters, keys, count, codes);
   std::size_t n = 0;
@@ -95,12 +92,51 @@ std::size_t StartPlainsAvx2(const std::uint8_t* letters, const std::uint8_t* key
   return n;
 }
 
+// Bit i set where letters[i] is "Y" or "y", for 64 letters.
+std::uint64_t YMask(const std::uint8_t* letters) {
+  const __m256i lower = _mm256_set1_epi8(0x20);
+  const __m256i y = _mm256_set1_epi8('y');
+  std::uint64_t mask = 0;
+  for (int half = 0; half < 2; ++half) {
+    __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(letters + 32 * half));
+    std::uint32_t bits = static_cast<std::uint32_t>(
+        _mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_or_si256(v, lower), y)));
+    mask |= static_cast<std::uint64_t>(bits) << (32 * half);
+  }
+  return mask;
+}
+
+}  // namespace
+
+std::size_t MarkStartsAvx2(const std::uint8_t* letters, std::size_t count, std::uint64_t* starts) {
+  return MarkStartsWith(letters, count, starts, YMask);
+}
+
+std::size_t DecipherCharsAvx2(const std::uint8_t* letters, const std::uint8_t* keys,
+                              std::size_t count, const std::uint64_t* starts, bool& lettersShift,
+                              std::uint8_t* out, std::uint8_t* additive, std::size_t& chars) {
+  alignas(32) std::uint8_t plain[kDecipherChunk + 64];
+  chars = StartPlains(letters, keys, count, starts, plain, additive);
+  return static_cast<std::size_t>(WritePlain(plain, chars, lettersShift, out) - out);
+}
+
 std::size_t ScanBlocksAvx2(const std::uint8_t* text, std::size_t count, int& groupPart,
                            std::int64_t& counter, std::int64_t& lastGroupEnd) {
+  // Every fifth capital, from the first.
+  constexpr std::uint64_t kEveryFifth = 0x1084210842108421ull;
   std::size_t done = 0;
-  while (done + 64 <= count &&
-         ScanBlock(CapitalMask(text + done), groupPart, counter, lastGroupEnd))
-    done += 64;
+  for (; done + 64 <= count; done += 64) {
+    std::uint64_t capitals = CapitalMask(text + done);
+    // The capitals that complete a group, and the bytes other than capitals
+    // right after a capital: each of those must follow a completing one.
+    std::uint64_t completing = _pdep_u64(kEveryFifth << ((4 - groupPart) % 5), capitals);
+    std::uint64_t ends = ~capitals & ((capitals << 1) | (groupPart != 0 ? 1 : 0));
+    if ((ends & ~(completing << 1)) != 0) break;
+    if (completing != 0) lastGroupEnd = counter + 64 - __builtin_clzll(completing);
+    groupPart = static_cast<int>(
+        (static_cast<unsigned>(groupPart) + static_cast<unsigned>(_mm_popcnt_u64(capitals))) % 5);
+    counter += 64;
+  }
   return done;
 }
 

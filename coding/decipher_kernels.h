@@ -68,24 +68,139 @@ static inline std::uint64_t LetterMask64(const std::uint8_t* text, std::uint64_t
   return mask;
 }
 
+// What a plain code is written as, in figures shift (row 0) and letters
+// shift (row 1): one character, CR LF for the line feed, nothing for
+// carriage return and the two shifts.
+struct PlainOut {
+  std::uint16_t Bytes;
+  std::uint8_t Length;
+};
+inline constexpr std::array<std::array<PlainOut, 32>, 2> PlainOutOf = [] {
+  std::array<std::array<PlainOut, 32>, 2> table{};
+  for (int letters = 0; letters < 2; ++letters) {
+    for (int code = 0; code < 32; ++code) {
+      std::uint8_t c = letters ? LettersShiftChars[code] : FiguresShiftChars[code];
+      PlainOut& out = table[letters][code];
+      switch (c) {
+        case '*':
+          out = {static_cast<std::uint16_t>('\r' | ('\n' << 8)), 2};
+          break;
+        case '<':
+        case '#':
+        case '%':
+          out = {0, 0};
+          break;
+        default:
+          out = {c, 1};
+          break;
+      }
+    }
+  }
+  return table;
+}();
+
+inline constexpr std::uint8_t kCarriageReturnCode = 2;
+inline constexpr std::uint8_t kLineFeedCode = 8;
+inline constexpr std::uint8_t kFiguresShiftCode = 27;
+inline constexpr std::uint8_t kLettersShiftCode = 31;
+
+// The letters that begin a character, among 64 letters of which those in
+// `y` are "Y" (either case): a "Y" that begins a character takes the next
+// letter as its second. A letter is a second letter when the run of "Y"
+// letters just before it, counted from where a character begins, is of odd
+// length. `carry` is 1 when the letter before these 64 was a "Y" beginning a
+// character, and is updated for the next 64.
+static inline std::uint64_t CharacterStarts(std::uint64_t y, std::uint64_t& carry) {
+  constexpr std::uint64_t kEven = 0x5555555555555555ull;
+  constexpr std::uint64_t kOdd = ~kEven;
+  std::uint64_t first = carry;  // letter 0 is a second letter
+  std::uint64_t runs = y & ~first;
+  std::uint64_t runStarts = runs & ~(runs << 1);
+  // Adding a run's first bit clears a run that starts at an even place, so
+  // what stays of `runs` are the runs that start at odd places.
+  std::uint64_t oddRuns = (runs + (runStarts & kEven)) & runs;
+  std::uint64_t evenRuns = runs & ~oddRuns;
+  std::uint64_t seconds = ((evenRuns << 1) & kOdd) | ((oddRuns << 1) & kEven) | first;
+  // Letter 63 begins a character and is a "Y": the next letter is its second.
+  carry = (runs >> 63) & ~(seconds >> 63) & 1;
+  return ~seconds;
+}
+
+// Bit i set where text[i] is "Y" or "y", for 64 bytes, with 64-bit words.
+static inline std::uint64_t YMaskByWords(const std::uint8_t* text) {
+  constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+  std::uint64_t mask = 0;
+  for (int k = 0; k < 8; ++k) {
+    std::uint64_t x;
+    __builtin_memcpy(&x, text + 8 * k, 8);
+    // Zero bytes where the byte is "y" with bit 5 set.
+    std::uint64_t z = (x | 0x2020202020202020ull) ^ 0x7979797979797979ull;
+    std::uint64_t zero = ~(((z & kLow7) + kLow7) | z) & ~kLow7;
+    mask |= (((zero >> 7) * 0x0102040810204080ull) >> 56) << (8 * k);
+  }
+  return mask;
+}
+
+// Marks in `starts` the letters that begin a character, of `count` letters
+// (`letters` readable 64 bytes past them). Returns how many letters the
+// pass takes: all, or all but a last "Y" that begins a character and waits
+// for its second letter. `yMask` gives the "Y" letters of 64 letters.
+template <typename YMaskOf>
+static inline std::size_t MarkStartsWith(const std::uint8_t* letters, std::size_t count,
+                                         std::uint64_t* starts, YMaskOf yMask) {
+  std::size_t words = (count + 63) / 64;
+  std::uint64_t carry = 0;
+  for (std::size_t w = 0; w < words; ++w)
+    starts[w] = CharacterStarts(yMask(letters + 64 * w), carry);
+  std::size_t tail = count % 64;
+  if (tail != 0) starts[words - 1] &= (std::uint64_t{1} << tail) - 1;
+  std::size_t last = count - 1;
+  if (((starts[last / 64] >> (last % 64)) & 1) && (letters[last] | 0x20) == 'y') {
+    starts[last / 64] &= ~(std::uint64_t{1} << (last % 64));
+    return last;
+  }
+  return count;
+}
+
+// Writes the characters of `count` plain codes from `out` on, in the shift
+// that `lettersShift` holds and updates; returns the end of what it wrote.
+static inline std::uint8_t* WritePlain(const std::uint8_t* plain, std::size_t count,
+                                       bool& lettersShift, std::uint8_t* out) {
+  bool shift = lettersShift;
+  for (std::size_t c = 0; c < count; ++c) {
+    std::uint8_t code = plain[c];
+    const PlainOut& written = PlainOutOf[shift][code];
+    __builtin_memcpy(out, &written.Bytes, 2);
+    out += written.Length;
+    shift = code == kLettersShiftCode || (shift && code != kFiguresShiftCode);
+  }
+  lettersShift = shift;
+  return out;
+}
+
 std::size_t ScanBlocksPortable(const std::uint8_t* text, std::size_t count, int& groupPart,
                                std::int64_t& counter, std::int64_t& lastGroupEnd);
 std::size_t CollectLettersPortable(const std::uint8_t* text, std::size_t count,
                                    std::uint8_t* letters);
-std::size_t StartPlainsPortable(const std::uint8_t* letters, const std::uint8_t* keys,
-                                std::size_t count, const std::uint64_t* starts, std::uint8_t* plain,
-                                std::uint8_t* additive);
+std::size_t MarkStartsPortable(const std::uint8_t* letters, std::size_t count,
+                               std::uint64_t* starts);
+std::size_t DecipherCharsPortable(const std::uint8_t* letters, const std::uint8_t* keys,
+                                  std::size_t count, const std::uint64_t* starts,
+                                  bool& lettersShift, std::uint8_t* out, std::uint8_t* additive,
+                                  std::size_t& chars);
 
 std::size_t ScanBlocksAvx2(const std::uint8_t* text, std::size_t count, int& groupPart,
                            std::int64_t& counter, std::int64_t& lastGroupEnd);
-std::size_t StartPlainsAvx2(const std::uint8_t* letters, const std::uint8_t* keys,
-                            std::size_t count, const std::uint64_t* starts, std::uint8_t* plain,
-                            std::uint8_t* additive);
+std::size_t MarkStartsAvx2(const std::uint8_t* letters, std::size_t count, std::uint64_t* starts);
+std::size_t DecipherCharsAvx2(const std::uint8_t* letters, const std::uint8_t* keys,
+                              std::size_t count, const std::uint64_t* starts, bool& lettersShift,
+                              std::uint8_t* out, std::uint8_t* additive, std::size_t& chars);
 
 std::size_t CollectLettersAvx512(const std::uint8_t* text, std::size_t count,
                                  std::uint8_t* letters);
-std::size_t StartPlainsAvx512(const std::uint8_t* letters, const std::uint8_t* keys,
-                              std::size_t count, const std::uint64_t* starts, std::uint8_t* plain,
-                              std::uint8_t* additive);
+std::size_t MarkStartsAvx512(const std::uint8_t* letters, std::size_t count, std::uint64_t* starts);
+std::size_t DecipherCharsAvx512(const std::uint8_t* letters, const std::uint8_t* keys,
+                                std::size_t count, const std::uint64_t* starts, bool& lettersShift,
+                                std::uint8_t* out, std::uint8_t* additive, std::size_t& chars);
 
 }  // namespace quarvel

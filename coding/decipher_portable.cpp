@@ -41,10 +41,17 @@ std::size_t CollectLettersPortable(const std::uint8_t* text, std::size_t count,
   return n;
 }
 
-std::size_t StartPlainsPortable(const std::uint8_t* letters, const std::uint8_t* keys,
-                                std::size_t count, const std::uint64_t* starts, std::uint8_t* plain,
-                                std::uint8_t* additive) {
+std::size_t MarkStartsPortable(const std::uint8_t* letters, std::size_t count,
+                               std::uint64_t* starts) {
+  return MarkStartsWith(letters, count, starts, YMaskByWords);
+}
+
+std::size_t DecipherCharsPortable(const std::uint8_t* letters, const std::uint8_t* keys,
+                                  std::size_t count, const std::uint64_t* starts,
+                                  bool& lettersShift, std::uint8_t* out, std::uint8_t* additive,
+                                  std::size_t& chars) {
   std::uint8_t codes[kDecipherChunk];
+  std::uint8_t plain[kDecipherChunk];
   LetterPlains(letters, keys, count, codes);
   std::size_t n = 0;
   for (std::size_t w = 0; w < (count + 63) / 64; ++w) {
@@ -54,7 +61,8 @@ std::size_t StartPlainsPortable(const std::uint8_t* letters, const std::uint8_t*
       plain[n++] = codes[start];
     }
   }
-  return n;
+  chars = n;
+  return static_cast<std::size_t>(WritePlain(plain, n, lettersShift, out) - out);
 }
 
 }  // namespace quarvel

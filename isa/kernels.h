@@ -56,15 +56,21 @@ struct Kernels {
   // Decipher. ScanBlocks: the scan for the text limit over whole blocks of
   // 64 bytes, up to the block where it ends; returns the bytes done.
   // CollectLetters: the letters of `count` bytes, in order; returns how many
-  // (`letters` writable 64 bytes past them). StartPlains: the plain codes
-  // and key characters of the characters that begin at the letters marked
-  // in `starts`, packed; returns how many.
+  // (`letters` writable 64 bytes past them). MarkStarts: one bit per letter
+  // in `starts` for the letters that begin a character; returns how many
+  // letters to take (all, or all but a last "Y" waiting for its second
+  // letter). DecipherChars: the plain text of the characters that begin in
+  // `starts`, from `out` on, in the shift that `lettersShift` holds and
+  // updates, and their key characters in `additive`; returns the bytes
+  // written and sets `chars`. Letters and keys readable, output and additive
+  // writable, 64 bytes past.
   std::size_t (*ScanBlocks)(const std::uint8_t* text, std::size_t count, int& groupPart,
                             std::int64_t& counter, std::int64_t& lastGroupEnd);
   std::size_t (*CollectLetters)(const std::uint8_t* text, std::size_t count, std::uint8_t* letters);
-  std::size_t (*StartPlains)(const std::uint8_t* letters, const std::uint8_t* keys,
-                             std::size_t count, const std::uint64_t* starts, std::uint8_t* plain,
-                             std::uint8_t* additive);
+  std::size_t (*MarkStarts)(const std::uint8_t* letters, std::size_t count, std::uint64_t* starts);
+  std::size_t (*DecipherChars)(const std::uint8_t* letters, const std::uint8_t* keys,
+                               std::size_t count, const std::uint64_t* starts, bool& lettersShift,
+                               std::uint8_t* out, std::uint8_t* additive, std::size_t& chars);
 };
 
 }  // namespace quarvel

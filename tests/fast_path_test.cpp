@@ -309,7 +309,7 @@ INSTANTIATE_TEST_SUITE_P(
              (std::get<1>(info.param) == Program::Quarvel ? "Quarvel" : "QuarvelKeys");
     });
 
-// ---- The text limit against the scan rule, byte by byte ----
+// ---- The text limit against the scan rule, byte by byte, on every tier ----
 
 // The last letter of the last complete group of capitals, read from the
 // byte after the header: capitals count in fives; any other byte is passed
@@ -370,9 +370,12 @@ TEST(FindTextLimit, FollowsTheScanRuleOverLongTexts) {
       default:
         break;
     }
-    LoopRun run(kHeader + text, Program::Quarvel, Isa::Portable, 1);
-    std::int64_t limit = FindTextLimit(*run.State, run.State->TextPosition);
-    EXPECT_EQ(limit, LimitByTheRule(kHeader + text, run.State->TextPosition));
+    for (Isa tier : {Isa::Portable, Isa::Avx2, Isa::Avx512}) {
+      if (tier > BestIsa()) continue;
+      LoopRun run(kHeader + text, Program::Quarvel, tier, 1);
+      std::int64_t limit = FindTextLimit(*run.State, run.State->TextPosition);
+      EXPECT_EQ(limit, LimitByTheRule(kHeader + text, run.State->TextPosition)) << IsaName(tier);
+    }
   }
 }
 
