@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "coding/teleprinter.h"
+#include "alphabet/teleprinter.h"
 #include "companions/cli.h"
 #include "companions/series_stats.h"
 

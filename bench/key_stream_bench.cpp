@@ -13,11 +13,11 @@
 #include <random>
 #include <vector>
 
-#include "coding/teleprinter.h"
+#include "alphabet/teleprinter.h"
+#include "coding/kernels.h"
 #include "generator/key_block.h"
 #include "generator/key_stream.h"
 #include "generator/register_bank.h"
-#include "run/run_state.h"
 #include "run/text_check.h"
 
 namespace quarvel {
@@ -46,36 +46,33 @@ void BM_StepBank(benchmark::State& state) {
 }
 BENCHMARK(BM_StepBank);
 
-void BM_NextKeyCharStepwise(benchmark::State& state) {
+void BM_StepwiseKeyChar(benchmark::State& state) {
   std::mt19937 rng(2);
-  auto run = std::make_unique<RunState>();
-  run->StepsPerChar = 5;
-  run->Registers = RandomBank(rng);
-  run->KeyMatrix = RandomMatrix(rng);
+  RegisterBank bank = RandomBank(rng);
+  StructureMatrix matrix = RandomMatrix(rng);
+  std::uint8_t parity = 0;
   for (auto _ : state) {
-    for (int i = 0; i < 1000; ++i) {
-      NextKeyCharStepwise(*run, run->KeyChar);
-      benchmark::DoNotOptimize(run->KeyChar);
-    }
+    for (int i = 0; i < 1000; ++i)
+      benchmark::DoNotOptimize(StepwiseKeyChar(bank, parity, matrix, 5));
   }
   state.SetItemsProcessed(state.iterations() * 1000);
 }
-BENCHMARK(BM_NextKeyCharStepwise);
+BENCHMARK(BM_StepwiseKeyChar);
 
 // Argument: the instruction set (0 portable, 1 AVX2, 2 AVX-512).
 void BM_TakeKeyChar(benchmark::State& state) {
-  KeyIsa isa = static_cast<KeyIsa>(state.range(0));
-  if (isa > BestKeyIsa()) {
+  Isa isa = static_cast<Isa>(state.range(0));
+  if (isa > BestIsa()) {
     state.SkipWithError("not offered by this processor");
     return;
   }
   std::mt19937 rng(3);
   auto block = std::make_unique<KeyBlock>();
   StartKeyBlock(*block, RandomBank(rng), 0, RandomMatrix(rng));
-  block->Isa = isa;
+  const Kernels& kernels = KernelsFor(isa);
   for (auto _ : state) {
     unsigned sum = 0;
-    for (int i = 0; i < 1000; ++i) sum += TakeKeyChar(*block);
+    for (int i = 0; i < 1000; ++i) sum += TakeKeyChar(*block, kernels);
     benchmark::DoNotOptimize(sum);
   }
   state.SetItemsProcessed(state.iterations() * 1000);

@@ -23,18 +23,19 @@ inline constexpr std::array<std::uint8_t, 26> PairCharBySecondLetter = [] {
   return table;
 }();
 
-// Reads on from the source's position (just after the header) and replaces
-// `textPosition` with the position of the last cipher letter to decipher:
-// the last letter of the last complete group of capitals, less the "Y"
-// letters that fill it; 0 when there is no complete group.
-void FindTextLimit(RunState& state, std::int64_t& textPosition);
+// Reads on from the source's position (just after the header, which ends at
+// `headerEnd`) and returns the position of the last cipher letter to
+// decipher: the last letter of the last complete group of capitals, less the
+// "Y" letters that fill it; 0 when there is no complete group.
+std::int64_t FindTextLimit(RunState& state, std::int64_t headerEnd);
 
 // Deciphers the next cipher letter or pair, or sets DecipherDone when the
-// text limit is passed or the source has ended.
+// text limit (TextLimit) is passed or the source has ended.
 void DecipherStep(RunState& state);
-// Deciphers up to the text limit, as DecipherStep repeated until DecipherDone,
-// with the same bytes in every file and on the console; many characters at a
-// time when the run's files are files of their own.
-void DecipherText(RunState& state);
+// Deciphers up to the text limit many characters at a time, as DecipherStep
+// repeated until DecipherDone, with the same bytes in every file and on the
+// console. For runs whose files are all files of their own and whose key
+// stream comes in blocks.
+void DecipherBulk(RunState& state);
 
 }  // namespace quarvel

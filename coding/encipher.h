@@ -1,7 +1,5 @@
 // Enciphering: one plain character into one cipher letter or a "Y" pair,
-// written in groups of five letters, ten groups to a line; and what both runs
-// share beside their character loops: the header copy and the closing of the
-// run's files.
+// written in groups of five letters, ten groups to a line.
 #pragma once
 
 #include <array>
@@ -35,25 +33,15 @@ inline constexpr std::array<std::uint8_t, 32> PairSecondCode = [] {
 
 // Reads one plain byte, enciphers it and writes its letter or pair.
 void EncipherStep(RunState& state);
-// Enciphers the rest of the source, as EncipherStep repeated while the source
-// is not at its end, with the same bytes in every file and on the console;
-// many characters at a time when the run's files are files of their own.
-void EncipherText(RunState& state);
+// Enciphers the rest of the source many characters at a time, as
+// EncipherStep repeated while the source is not at its end, with the same
+// bytes in every file and on the console. For runs whose files are all files
+// of their own and whose key stream comes in blocks.
+void EncipherBulk(RunState& state);
 // Counts one letter written; after every fifth a space, or CR LF when the
 // group completes a line.
 void CountGroupLetter(RunState& state, std::int32_t& groupsInLine);
-// Copies bytes 0 to `textPosition` of the source to the start of the target,
-// upper-cased, echoing each on the console; a source that ends sooner gives
-// what it has.
-void CopyHeader(RunState& state, std::int64_t textPosition);
 // Fills an incomplete last group with "Y".
 void PadLastGroup(RunState& state);
-// Closes the run's files that are open, in table order.
-void CloseRunFiles(RunState& state);
-
-// True when the bulk loops may write straight into the buffers: every file
-// of the run is a file of its own (none is the console, which would
-// interleave byte by byte) and the key stream comes in blocks.
-bool WholeFiles(const RunState& state);
 
 }  // namespace quarvel

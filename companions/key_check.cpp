@@ -12,7 +12,7 @@
 #include "io/console.h"
 #include "io/io_error.h"
 #include "keyfile/key_file.h"
-#include "run/run_state.h"
+#include "state/run_state.h"
 
 namespace quarvel::companions {
 

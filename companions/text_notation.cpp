@@ -4,7 +4,7 @@
 #include <array>
 #include <cstdio>
 
-#include "coding/teleprinter.h"
+#include "alphabet/teleprinter.h"
 #include "keyfile/key_file.h"
 
 namespace quarvel::companions {

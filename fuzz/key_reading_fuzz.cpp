@@ -16,11 +16,13 @@
 #include <string>
 #include <string_view>
 
+#include "coding/kernels.h"
+#include "coding/key_chars.h"
 #include "fuzz/fuzz_support.h"
 #include "generator/key_loading.h"
 #include "generator/key_stream.h"
 #include "keyfile/key_file.h"
-#include "run/run_state.h"
+#include "state/run_state.h"
 
 namespace quarvel::fuzz {
 namespace {
@@ -35,6 +37,7 @@ std::unique_ptr<RunState> MakeState(char mode, const std::string& keyName,
   state->Mode = mode;
   state->StepsPerChar = 5;
   state->Con = &console;
+  state->KernelTable = &KernelsFor(RunIsa());
   state->Params.KeyFileName = keyName;
   (mode == 'D' ? state->Params.CipherTextName : state->Params.PlainTextName) = sourceName;
   return state;
@@ -71,7 +74,7 @@ void CheckAcceptedKey(const RunState& read, Console& console) {
   for (int i = 0; i < kChars; ++i) {
     std::uint8_t a = 0, b = 0;
     NextKeyChar(*block, a);
-    NextKeyCharStepwise(*stepwise, b);
+    b = StepwiseKeyChar(stepwise->Registers, stepwise->StepParity, stepwise->KeyMatrix, 5);
     Check(a < 32, "key characters are 5-bit codes");
     Check(a == b, "block key stream equals the step-by-step one", std::to_string(i));
   }

@@ -19,16 +19,9 @@
 #include <cstdint>
 
 #include "generator/generator_types.h"
+#include "isa/kernels.h"
 
 namespace quarvel {
-
-// The instruction sets the block generator and the character loops can use;
-// every one gives the same results. Avx512 stands for AVX-512 F, BW, VBMI
-// and VBMI2 with BMI2 and POPCNT.
-enum class KeyIsa : std::uint8_t { Portable, Avx2, Avx512 };
-
-// The best instruction set this processor offers.
-KeyIsa BestKeyIsa();
 
 struct KeyBlock {
   static constexpr int kStride = 64;
@@ -45,17 +38,10 @@ struct KeyBlock {
   int Next = 0;
   int Count = 0;
   bool FirstBlock = true;
-  // Set by StartKeyBlock to BestKeyIsa(); may be lowered afterwards.
-  KeyIsa Isa = KeyIsa::Portable;
   // Parity of the output byte of the step before the next block.
   std::uint8_t PrevParity = 0;
-  // Bit 0: matrix entry of the byte XOR its bit 0; bit 1: parity of the byte.
-  std::array<std::uint8_t, 256> BitTable{};
-  // The same key-bit function as nibble tables: for a byte with low nibble l
-  // and high nibble h, bit (h AND 7) of EntryLow[l] (h < 8) or EntryHigh[l]
-  // (h >= 8).
-  alignas(16) std::array<std::uint8_t, 16> EntryLow{};
-  alignas(16) std::array<std::uint8_t, 16> EntryHigh{};
+  // The key-bit function of the structure matrix.
+  KeyBitTables Tables{};
   // Chars[Next] to Chars[Count - 1] are made and not yet taken; a refill
   // keeps them and makes kChars more behind them. 64 bytes of slack.
   std::array<std::uint8_t, 2 * kChars + 64> Chars{};
@@ -70,11 +56,11 @@ void StartKeyBlock(KeyBlock& block, const RegisterBank& registers, std::uint8_t 
                    const StructureMatrix& matrix);
 
 // Makes the next kChars key characters, behind those not yet taken, which
-// must be fewer than kChars.
-void RefillKeyBlock(KeyBlock& block);
+// must be fewer than kChars, with the kernels of one tier.
+void RefillKeyBlock(KeyBlock& block, const Kernels& kernels);
 
-inline std::uint8_t TakeKeyChar(KeyBlock& block) {
-  if (block.Next == block.Count) RefillKeyBlock(block);
+inline std::uint8_t TakeKeyChar(KeyBlock& block, const Kernels& kernels) {
+  if (block.Next == block.Count) RefillKeyBlock(block, kernels);
   return block.Chars[block.Next++];
 }
 

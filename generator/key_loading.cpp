@@ -1,6 +1,6 @@
 #include "generator/key_loading.h"
 
-#include "coding/teleprinter.h"
+#include "alphabet/teleprinter.h"
 
 namespace quarvel {
 

@@ -1,8 +1,6 @@
 #include "generator/key_stream.h"
 
-#include "generator/key_block.h"
 #include "generator/register_bank.h"
-#include "run/run_state.h"
 
 namespace quarvel {
 
@@ -23,35 +21,22 @@ void FoldParity(std::uint8_t& result, const StepBits& bits) {
   result = parity;
 }
 
-void WarmUp(RunState& state) {
-  state.StepParity = 0;
-  for (int i = 0; i < kWarmUpSteps; ++i) {
-    StepRegisters(state);
-    FoldParity(state.StepParity, state.LastStepBits);
-  }
-  StartKeyBlock(state.Block, state.Registers, state.StepParity, state.KeyMatrix);
+void WarmUp(RegisterBank& registers, std::uint8_t& stepParity) {
+  stepParity = 0;
+  for (int i = 0; i < kWarmUpSteps; ++i) FoldParity(stepParity, StepRegisters(registers));
 }
 
-void NextKeyCharStepwise(RunState& state, std::uint8_t& result) {
+std::uint8_t StepwiseKeyChar(RegisterBank& registers, std::uint8_t& stepParity,
+                             const StructureMatrix& matrix, std::int32_t stepsPerChar) {
   std::uint8_t keyChar = 0;
-  for (int i = 0; i < state.StepsPerChar; ++i) {
-    StepRegisters(state);
-    CombineBit(state.StepKeyBit, state.KeyMatrix, state.LastStepBits, state.StepParity);
-    keyChar = static_cast<std::uint8_t>(((keyChar << 1) & 0xFF) ^ state.StepKeyBit);
-    FoldParity(state.StepParity, state.LastStepBits);
+  for (std::int32_t i = 0; i < stepsPerChar; ++i) {
+    StepBits bits = StepRegisters(registers);
+    std::uint8_t keyBit;
+    CombineBit(keyBit, matrix, bits, stepParity);
+    keyChar = static_cast<std::uint8_t>(((keyChar << 1) & 0xFF) ^ keyBit);
+    FoldParity(stepParity, bits);
   }
-  result = keyChar & 31;
-}
-
-void NextKeyChar(RunState& state, std::uint8_t& result) {
-  if (state.Block.Active && state.StepsPerChar == 5) {
-    result = TakeKeyChar(state.Block);
-  } else {
-    NextKeyCharStepwise(state, result);
-  }
-  if (state.WritesKeySeries() && state.AllAdditiveFile.IsOpen()) {
-    state.AllAdditiveFile.WriteByte(result);
-  }
+  return keyChar & 31;
 }
 
 }  // namespace quarvel

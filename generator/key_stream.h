@@ -8,8 +8,6 @@
 
 namespace quarvel {
 
-struct RunState;
-
 inline constexpr int kWarmUpSteps = 150;
 
 // Matrix entry selected by seven of the eight step bits: column from s0 to
@@ -21,17 +19,14 @@ void CombineBit(std::uint8_t& result, const StructureMatrix& matrix, const StepB
 // XOR of eight bits.
 void FoldParity(std::uint8_t& result, const StepBits& bits);
 
-// 150 register steps that make no key character; leaves StepParity set from
-// the last one, and starts the block generator from there.
-void WarmUp(RunState& state);
+// 150 register steps that make no key character; leaves `stepParity` set
+// from the last one.
+void WarmUp(RegisterBank& registers, std::uint8_t& stepParity);
 
-// The next key character into `result` (callers pass state.KeyChar): from the
-// block generator once the warm-up has started it, else step by step. In
-// quarvel_keys each key character made also goes to the all-additive file.
-void NextKeyChar(RunState& state, std::uint8_t& result);
-
-// One key character made step by step on the run's register bank: the
-// reference that the block generator equals.
-void NextKeyCharStepwise(RunState& state, std::uint8_t& result);
+// One key character made step by step, `stepsPerChar` register steps of one
+// key bit each, the first bit the most significant: the reference that the
+// block generator equals. `stepParity` carries the parity of the last step.
+std::uint8_t StepwiseKeyChar(RegisterBank& registers, std::uint8_t& stepParity,
+                             const StructureMatrix& matrix, std::int32_t stepsPerChar);
 
 }  // namespace quarvel

@@ -9,8 +9,6 @@
 
 namespace quarvel {
 
-struct RunState;
-
 // Bit b of entry i set: stage i of register b feeds back into register b.
 inline constexpr std::array<std::uint8_t, kStageCount> FeedbackTaps = {
     0x14, 0x73, 0xA3, 0x33, 0x8F, 0x25, 0x67, 0xBD,  // stages 0 to 7
@@ -42,7 +40,9 @@ constexpr StepBits SplitStepBits(std::uint8_t f) {
   return bits;
 }
 
-// Steps the bank of the run once and rewrites LastStepBits.
-void StepRegisters(RunState& state);
+// Steps the bank once; returns the output bits of the step.
+constexpr StepBits StepRegisters(RegisterBank& bank) {
+  return SplitStepBits(StepBank(bank));
+}
 
 }  // namespace quarvel

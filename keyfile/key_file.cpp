@@ -1,9 +1,9 @@
 #include "keyfile/key_file.h"
 
-#include "coding/teleprinter.h"
+#include "alphabet/teleprinter.h"
 #include "generator/key_loading.h"
 #include "keyfile/keyword_search.h"
-#include "run/run_state.h"
+#include "state/run_state.h"
 
 namespace quarvel {
 

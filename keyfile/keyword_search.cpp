@@ -1,6 +1,6 @@
 #include "keyfile/keyword_search.h"
 
-#include "run/run_state.h"
+#include "state/run_state.h"
 
 namespace quarvel {
 

@@ -9,16 +9,16 @@
 #include <cstring>
 #include <string>
 
+#include "alphabet/teleprinter.h"
 #include "coding/encipher.h"
-#include "coding/teleprinter.h"
 #include "generator/key_loading.h"
 #include "io/byte_file.h"
 #include "io/io_error.h"
 #include "io/retry.h"
 #include "keyfile/key_file.h"
 #include "keyfile/keyword_search.h"
-#include "run/run_state.h"
 #include "run/text_check.h"
+#include "state/run_state.h"
 
 namespace quarvel {
 
@@ -387,8 +387,8 @@ void NoteDecipherStop(RunState& state) {
   ByteFile& source = state.SourceFile;
   if (!source.IsDisk()) return;
   UnlessUnreadable([&] {
-    const std::int64_t header = state.SavedHeaderEnd;
-    const std::int64_t from = std::max(state.TextPosition, header) + 1;
+    const std::int64_t header = state.TextPosition;
+    const std::int64_t from = std::max(state.TextLimit, header) + 1;
     // What follows the text limit: the filling "Y" letters and separators, or
     // more. The size of the rest is counted on the way.
     std::int64_t firstLeft = -1, end = from;
@@ -437,8 +437,8 @@ void NoteDecipherStop(RunState& state) {
             PlaceText(source, firstLeft, firstLeft);
     }
     const std::string file = FileText("Quelldatei", source.Name());
-    std::string where = state.TextPosition > header
-                            ? "the cipher text ends at offset " + std::to_string(state.TextPosition)
+    std::string where = state.TextLimit > header
+                            ? "the cipher text ends at offset " + std::to_string(state.TextLimit)
                             : "no complete group of five capitals follows the header";
     AddLine(state, "note: " + file + ": " + where + "; the " + std::to_string(end - from) +
                        " bytes after it were left out: " + why);

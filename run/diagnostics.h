@@ -10,7 +10,7 @@
 
 #include <string_view>
 
-#include "run/run_parameters.h"
+#include "state/run_parameters.h"
 
 namespace quarvel {
 

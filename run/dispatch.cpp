@@ -9,11 +9,12 @@
 #include <new>
 #include <string>
 
+#include "coding/kernels.h"
 #include "io/io_error.h"
 #include "io/retry.h"
 #include "run/diagnostics.h"
-#include "run/run_state.h"
 #include "run/runs.h"
+#include "state/run_state.h"
 
 namespace quarvel {
 
@@ -24,6 +25,7 @@ int Dispatch(char mode, const RunParameters& params, Program program, Console& c
   state->StepsPerChar = 5;
   state->Variant = program;
   state->Con = &console;
+  state->KernelTable = &KernelsFor(RunIsa());
   switch (mode) {
     case 'C':
       EncipherRun(*state);

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "io/console.h"
-#include "run/run_parameters.h"
+#include "state/run_parameters.h"
 
 namespace quarvel {
 

@@ -3,14 +3,15 @@
 #include <cerrno>
 #include <string>
 
+#include "alphabet/teleprinter.h"
 #include "coding/decipher.h"
 #include "coding/encipher.h"
+#include "coding/key_chars.h"
 #include "generator/key_loading.h"
-#include "generator/key_stream.h"
 #include "keyfile/key_file.h"
 #include "run/diagnostics.h"
-#include "run/run_state.h"
 #include "run/text_check.h"
+#include "state/run_state.h"
 
 namespace quarvel {
 
@@ -50,6 +51,56 @@ constexpr FileTableRow kDecipherTable[kMaxFileRows] = {
 const FileTableRow* TableOf(const RunState& state) {
   return state.Mode == 'D' ? kDecipherTable : kEncipherTable;
 }
+
+}  // namespace
+
+void CopyHeader(RunState& state, std::int64_t textPosition) {
+  state.SourceFile.Seek(0);
+  state.TargetFile.Seek(0);
+  for (std::int64_t i = 0; i <= textPosition; ++i) {
+    if (state.SourceFile.AtEnd()) break;
+    std::uint8_t byte = ToUpper(state.SourceFile.ReadByte());
+    state.TargetFile.WriteByte(byte);
+    state.Con->Write(byte);
+  }
+}
+
+void CloseRunFiles(RunState& state) {
+  const FileTableRow* table = TableOf(state);
+  for (int i = 0; i < state.FileCount(); ++i) {
+    ByteFile& file = state.*(table[i].File);
+    if (file.IsOpen()) file.Close();
+  }
+}
+
+bool WholeFiles(const RunState& state) {
+  if (state.Con == nullptr || !state.Block.Active || state.StepsPerChar != 5) return false;
+  const FileTableRow* table = TableOf(state);
+  for (int i = 0; i < state.FileCount(); ++i) {
+    // The key file is only held open; the loops never touch it.
+    if (i == kKeyFileRow) continue;
+    if (!(state.*(table[i].File)).IsDisk()) return false;
+  }
+  return true;
+}
+
+void EncipherText(RunState& state) {
+  if (WholeFiles(state)) {
+    EncipherBulk(state);
+  } else {
+    while (!state.SourceFile.AtEnd()) EncipherStep(state);
+  }
+}
+
+void DecipherText(RunState& state) {
+  if (WholeFiles(state)) {
+    DecipherBulk(state);
+  } else {
+    while (!state.DecipherDone) DecipherStep(state);
+  }
+}
+
+namespace {
 
 // The text that ends both reports: four dots in mode C, three in mode D.
 const char* ContinuePrompt(const RunState& state) {
@@ -221,9 +272,8 @@ void EncipherRun(RunState& state) {
 void DecipherRun(RunState& state) {
   if (!PrepareRun(state)) return;
   CopyHeader(state, state.TextPosition);
-  state.SavedHeaderEnd = state.TextPosition;
-  FindTextLimit(state, state.TextPosition);
-  state.SourceFile.Seek(state.SavedHeaderEnd);
+  state.TextLimit = FindTextLimit(state, state.TextPosition);
+  state.SourceFile.Seek(state.TextPosition);
   LoadKey(state);
   state.DecipherDone = false;
   state.LettersShift = true;

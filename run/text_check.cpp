@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "run/run_state.h"
+#include "state/run_state.h"
 
 namespace quarvel {
 

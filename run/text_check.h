@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "coding/teleprinter.h"
+#include "alphabet/teleprinter.h"
 #include "io/byte_file.h"
 
 namespace quarvel {

@@ -14,83 +14,72 @@
 
 #include "coding/decipher.h"
 #include "coding/encipher.h"
+#include "coding/kernels.h"
+#include "coding/key_chars.h"
 #include "generator/key_block.h"
 #include "generator/key_stream.h"
 #include "generator/register_bank.h"
 #include "io/console.h"
-#include "run/run_state.h"
+#include "run/runs.h"
+#include "state/run_state.h"
 #include "tests/process_runner.h"
 
 namespace quarvel {
 namespace {
 
-const char* IsaName(KeyIsa isa) {
-  switch (isa) {
-    case KeyIsa::Avx2:
-      return "Avx2";
-    case KeyIsa::Avx512:
-      return "Avx512";
-    default:
-      return "Portable";
-  }
-}
-
-class KeyBlockIsa : public ::testing::TestWithParam<KeyIsa> {};
+class KeyBlockIsa : public ::testing::TestWithParam<Isa> {};
 
 TEST_P(KeyBlockIsa, EqualsStepwiseOverRandomStarts) {
-  if (GetParam() > BestKeyIsa()) GTEST_SKIP() << "not offered by this processor";
+  if (GetParam() > BestIsa()) GTEST_SKIP() << "not offered by this processor";
   std::mt19937 rng(1234);
   auto block = std::make_unique<KeyBlock>();
   for (int trial = 0; trial < 24; ++trial) {
     SCOPED_TRACE(trial);
-    auto state = std::make_unique<RunState>();
-    state->StepsPerChar = 5;
-    for (int i = 0; i < kStageCount; ++i) {
-      state->Registers.Stages[i] = static_cast<std::uint8_t>(rng());
-    }
-    if (trial % 3 == 0) state->Registers.Stages[0] = 0xFF;
+    RegisterBank bank;
+    for (int i = 0; i < kStageCount; ++i) bank.Stages[i] = static_cast<std::uint8_t>(rng());
+    if (trial % 3 == 0) bank.Stages[0] = 0xFF;
     // Matrices of all zeros, all ones, and random ones.
+    StructureMatrix matrix;
     for (int i = 0; i < 128; ++i) {
-      state->KeyMatrix[i] = static_cast<std::uint8_t>(trial == 1 ? 0 : trial == 2 ? 1 : rng() & 1);
+      matrix[i] = static_cast<std::uint8_t>(trial == 1 ? 0 : trial == 2 ? 1 : rng() & 1);
     }
-    state->StepParity = static_cast<std::uint8_t>(rng() & 1);
+    std::uint8_t parity = static_cast<std::uint8_t>(rng() & 1);
     const int warmUp = static_cast<int>(rng() % 200);
-    for (int n = 0; n < warmUp; ++n) {
-      StepRegisters(*state);
-      FoldParity(state->StepParity, state->LastStepBits);
-    }
-    StartKeyBlock(*block, state->Registers, state->StepParity, state->KeyMatrix);
-    block->Isa = GetParam();
+    for (int n = 0; n < warmUp; ++n) FoldParity(parity, StepRegisters(bank));
+    StartKeyBlock(*block, bank, parity, matrix);
+    const Kernels& kernels = KernelsFor(GetParam());
     const int length = 2 * KeyBlock::kChars + static_cast<int>(rng() % KeyBlock::kChars);
     for (int i = 0; i < length; ++i) {
-      NextKeyCharStepwise(*state, state->KeyChar);
-      ASSERT_EQ(TakeKeyChar(*block), state->KeyChar) << "character " << i;
+      std::uint8_t expected = StepwiseKeyChar(bank, parity, matrix, 5);
+      ASSERT_EQ(TakeKeyChar(*block, kernels), expected) << "character " << i;
     }
   }
 }
 
 TEST_P(KeyBlockIsa, RefillKeepsTheCharactersNotTaken) {
-  if (GetParam() > BestKeyIsa()) GTEST_SKIP() << "not offered by this processor";
+  if (GetParam() > BestIsa()) GTEST_SKIP() << "not offered by this processor";
   std::mt19937 rng(99);
-  auto state = std::make_unique<RunState>();
-  state->StepsPerChar = 5;
-  for (auto& stage : state->Registers.Stages) stage = static_cast<std::uint8_t>(rng());
-  for (auto& entry : state->KeyMatrix) entry = static_cast<std::uint8_t>(rng() & 1);
+  RegisterBank bank;
+  for (auto& stage : bank.Stages) stage = static_cast<std::uint8_t>(rng());
+  StructureMatrix matrix;
+  for (auto& entry : matrix) entry = static_cast<std::uint8_t>(rng() & 1);
+  std::uint8_t parity = 0;
   auto block = std::make_unique<KeyBlock>();
-  StartKeyBlock(*block, state->Registers, state->StepParity, state->KeyMatrix);
-  block->Isa = GetParam();
+  StartKeyBlock(*block, bank, parity, matrix);
+  const Kernels& kernels = KernelsFor(GetParam());
   for (int i = 0; i < 5 * KeyBlock::kChars; ++i) {
     // Now and then a refill before the block is used up, as the bulk loops
     // do.
-    if (rng() % 500 == 0 && block->Count - block->Next < KeyBlock::kChars) RefillKeyBlock(*block);
-    NextKeyCharStepwise(*state, state->KeyChar);
-    ASSERT_EQ(TakeKeyChar(*block), state->KeyChar) << "character " << i;
+    if (rng() % 500 == 0 && block->Count - block->Next < KeyBlock::kChars)
+      RefillKeyBlock(*block, kernels);
+    std::uint8_t expected = StepwiseKeyChar(bank, parity, matrix, 5);
+    ASSERT_EQ(TakeKeyChar(*block, kernels), expected) << "character " << i;
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(AllIsas, KeyBlockIsa,
-                         ::testing::Values(KeyIsa::Portable, KeyIsa::Avx2, KeyIsa::Avx512),
-                         [](const ::testing::TestParamInfo<KeyIsa>& info) {
+                         ::testing::Values(Isa::Portable, Isa::Avx2, Isa::Avx512),
+                         [](const ::testing::TestParamInfo<Isa>& info) {
                            return std::string(IsaName(info.param));
                          });
 
@@ -117,7 +106,7 @@ struct LoopRun {
     ::close(StdinFd);
   }
 
-  LoopRun(const std::string& source, Program program, KeyIsa isa, std::uint32_t seed) {
+  LoopRun(const std::string& source, Program program, Isa isa, std::uint32_t seed) {
     testing::WriteFile(Dir.File("source"), source);
     ConsoleFd = ::open(Dir.File("console").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     StdinFd = ::open("/dev/null", O_RDONLY);
@@ -142,8 +131,8 @@ struct LoopRun {
     for (auto& entry : state.KeyMatrix) entry = static_cast<std::uint8_t>(rng() & 1);
     state.TextPosition = static_cast<std::int64_t>(kHeader.size()) - 1;
     CopyHeader(state, state.TextPosition);
+    state.KernelTable = &KernelsFor(isa);
     WarmUp(state);
-    state.Block.Isa = isa;
   }
 
   // Everything written, after closing the files.
@@ -167,21 +156,21 @@ struct LoopRun {
   }
 };
 
-using LoopParam = std::tuple<KeyIsa, Program>;
+using LoopParam = std::tuple<Isa, Program>;
 
 class BulkLoops : public ::testing::TestWithParam<LoopParam> {
  protected:
   void SetUp() override {
-    if (std::get<0>(GetParam()) > BestKeyIsa()) GTEST_SKIP() << "not offered by this processor";
+    if (std::get<0>(GetParam()) > BestIsa()) GTEST_SKIP() << "not offered by this processor";
   }
-  KeyIsa Isa() const { return std::get<0>(GetParam()); }
+  Isa Tier() const { return std::get<0>(GetParam()); }
   Program Variant() const { return std::get<1>(GetParam()); }
 
   // Enciphers `text` after the header by EncipherStep and by EncipherText,
   // starting from the given group counters, and compares.
   void CompareEncipher(const std::string& text, std::uint32_t seed, int inGroup, int groupsInLine) {
-    LoopRun steps(kHeader + text, Variant(), Isa(), seed);
-    LoopRun bulk(kHeader + text, Variant(), Isa(), seed);
+    LoopRun steps(kHeader + text, Variant(), Tier(), seed);
+    LoopRun bulk(kHeader + text, Variant(), Tier(), seed);
     for (LoopRun* run : {&steps, &bulk}) {
       run->State->GroupCharCount = inGroup;
       run->State->GroupsInLine = groupsInLine;
@@ -192,31 +181,24 @@ class BulkLoops : public ::testing::TestWithParam<LoopParam> {
     EXPECT_EQ(bulk.State->GroupCharCount, steps.State->GroupCharCount);
     EXPECT_EQ(bulk.State->GroupsInLine, steps.State->GroupsInLine);
     EXPECT_EQ(bulk.State->KeyChar, steps.State->KeyChar);
-    EXPECT_EQ(bulk.State->PairFlag, steps.State->PairFlag);
-    EXPECT_EQ(bulk.State->CipherChar, steps.State->CipherChar);
-    EXPECT_EQ(bulk.State->LettersShift, steps.State->LettersShift);
     ExpectSameOutputs(steps, bulk);
   }
 
   // Deciphers `text` after the header by DecipherStep and by DecipherText,
   // both up to the limit that FindTextLimit finds, and compares.
   void CompareDecipher(const std::string& text, std::uint32_t seed) {
-    LoopRun steps(kHeader + text, Variant(), Isa(), seed);
-    LoopRun bulk(kHeader + text, Variant(), Isa(), seed);
+    LoopRun steps(kHeader + text, Variant(), Tier(), seed);
+    LoopRun bulk(kHeader + text, Variant(), Tier(), seed);
     for (LoopRun* run : {&steps, &bulk}) {
       RunState& state = *run->State;
-      state.SavedHeaderEnd = state.TextPosition;
-      FindTextLimit(state, state.TextPosition);
-      state.SourceFile.Seek(state.SavedHeaderEnd);
+      state.TextLimit = FindTextLimit(state, state.TextPosition);
+      state.SourceFile.Seek(state.TextPosition);
       state.DecipherDone = false;
       state.LettersShift = true;
     }
     while (!steps.State->DecipherDone) DecipherStep(*steps.State);
     DecipherText(*bulk.State);
     EXPECT_EQ(bulk.State->KeyChar, steps.State->KeyChar);
-    EXPECT_EQ(bulk.State->PlainChar, steps.State->PlainChar);
-    EXPECT_EQ(bulk.State->CipherChar, steps.State->CipherChar);
-    EXPECT_EQ(bulk.State->PairFlag, steps.State->PairFlag);
     EXPECT_EQ(bulk.State->LettersShift, steps.State->LettersShift);
     ExpectSameOutputs(steps, bulk);
   }
@@ -270,7 +252,7 @@ TEST_P(BulkLoops, DecipherEqualsTheSteps) {
   // Cipher text as the encipher loop lays it out, deciphered in full.
   {
     LoopRun cipher(kHeader + RandomText(rng, 150000, kTableChars, 0), Program::Quarvel,
-                   KeyIsa::Portable, 5);
+                   Isa::Portable, 5);
     cipher.State->GroupsInLine = kFirstLineGroupCount;
     EncipherText(*cipher.State);
     PadLastGroup(*cipher.State);
@@ -320,14 +302,14 @@ TEST_P(BulkLoops, DecipherEqualsTheSteps) {
 
 INSTANTIATE_TEST_SUITE_P(
     AllIsas, BulkLoops,
-    ::testing::Combine(::testing::Values(KeyIsa::Portable, KeyIsa::Avx2, KeyIsa::Avx512),
+    ::testing::Combine(::testing::Values(Isa::Portable, Isa::Avx2, Isa::Avx512),
                        ::testing::Values(Program::Quarvel, Program::QuarvelKeys)),
     [](const ::testing::TestParamInfo<LoopParam>& info) {
       return std::string(IsaName(std::get<0>(info.param))) +
              (std::get<1>(info.param) == Program::Quarvel ? "Quarvel" : "QuarvelKeys");
     });
 
-// ---- The text limit against the scan rule, byte by byte ----
+// ---- The text limit against the scan rule, byte by byte, on every tier ----
 
 // The last letter of the last complete group of capitals, read from the
 // byte after the header: capitals count in fives; any other byte is passed
@@ -388,11 +370,76 @@ TEST(FindTextLimit, FollowsTheScanRuleOverLongTexts) {
       default:
         break;
     }
-    LoopRun run(kHeader + text, Program::Quarvel, KeyIsa::Portable, 1);
-    std::int64_t limit = run.State->TextPosition;
-    FindTextLimit(*run.State, limit);
-    EXPECT_EQ(limit, LimitByTheRule(kHeader + text, run.State->TextPosition));
+    for (Isa tier : {Isa::Portable, Isa::Avx2, Isa::Avx512}) {
+      if (tier > BestIsa()) continue;
+      LoopRun run(kHeader + text, Program::Quarvel, tier, 1);
+      std::int64_t limit = FindTextLimit(*run.State, run.State->TextPosition);
+      EXPECT_EQ(limit, LimitByTheRule(kHeader + text, run.State->TextPosition)) << IsaName(tier);
+    }
   }
+}
+
+}  // namespace
+}  // namespace quarvel
+
+namespace quarvel {
+namespace {
+
+TEST(TierChoice, RequestLowersTheTierAndNeverRaisesIt) {
+  struct Case {
+    const char* Request;
+    Isa Best;
+    Isa Expected;
+  };
+  const Case cases[] = {
+      {nullptr, Isa::Avx512, Isa::Avx512},   {"portable", Isa::Avx512, Isa::Portable},
+      {"avx2", Isa::Avx512, Isa::Avx2},      {"avx512", Isa::Avx512, Isa::Avx512},
+      {"avx512", Isa::Avx2, Isa::Avx2},      {"avx2", Isa::Portable, Isa::Portable},
+      {"AVX2", Isa::Avx512, Isa::Avx512},    {"", Isa::Avx2, Isa::Avx2},
+      {"sse", Isa::Portable, Isa::Portable},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ChooseIsa(c.Request, c.Best), c.Expected)
+        << (c.Request ? c.Request : "(none)") << " with best " << IsaName(c.Best);
+  }
+  EXPECT_LE(RunIsa(), BestIsa());
+}
+
+// Both programs in both modes, once per tier the variable can ask for: every
+// file, the console and the exit status are the same.
+TEST(TierChoice, VariableChangesNoOutput) {
+  std::mt19937 rng(404);
+  const std::string plain = kHeader + RandomText(rng, 200000, kTableChars, 0);
+  const std::string key = testing::ReadFile(testing::SourceDir() + "/examples/key.txt");
+  std::vector<std::string> first;
+  for (const char* tier : {"avx512", "avx2", "portable"}) {
+    SCOPED_TRACE(tier);
+    ::setenv("QUARVEL_ISA", tier, 1);
+    testing::TempDir dir;
+    testing::WriteFile(dir.File("key.txt"), key);
+    testing::WriteFile(dir.File("plain.txt"), plain);
+    std::vector<std::string> outputs;
+    for (const char* mode : {"C", "D"}) {
+      testing::ProcessResult run = testing::RunProcess(
+          testing::QuarvelKeysPath(),
+          {mode, "id", dir.File("key.txt"), dir.File("cipher.txt"),
+           dir.File(mode[0] == 'C' ? "plain.txt" : "back.txt"), dir.File("add"), dir.File("all")});
+      EXPECT_EQ(run.ExitStatus, 0) << mode;
+      outputs.push_back(run.Out);
+      for (const char* name : {"cipher.txt", "add", "all"}) {
+        outputs.push_back(testing::ReadFile(dir.File(name)));
+      }
+    }
+    outputs.push_back(testing::ReadFile(dir.File("back.txt")));
+    EXPECT_GT(outputs.back().size(), plain.size() / 2);
+    if (first.empty()) {
+      first = outputs;
+    } else {
+      ASSERT_EQ(outputs.size(), first.size());
+      for (std::size_t i = 0; i < outputs.size(); ++i) EXPECT_TRUE(outputs[i] == first[i]) << i;
+    }
+  }
+  ::unsetenv("QUARVEL_ISA");
 }
 
 }  // namespace

@@ -14,7 +14,7 @@
 #include "keyfile/key_file.h"
 #include "keyfile/keyword_search.h"
 #include "run/diagnostics.h"
-#include "run/run_state.h"
+#include "state/run_state.h"
 #include "tests/process_runner.h"
 
 namespace quarvel {

@@ -9,9 +9,11 @@
 #include <random>
 #include <vector>
 
+#include "coding/kernels.h"
+#include "coding/key_chars.h"
 #include "generator/key_block.h"
 #include "generator/register_bank.h"
-#include "run/run_state.h"
+#include "state/run_state.h"
 
 namespace quarvel {
 namespace {
@@ -23,6 +25,7 @@ std::unique_ptr<RunState> StartState(std::uint8_t matrixFill) {
   state->StepParity = 0;
   state->StepsPerChar = 5;
   state->KeyMatrix.fill(matrixFill);
+  state->KernelTable = &KernelsFor(RunIsa());
   return state;
 }
 
@@ -45,8 +48,8 @@ TEST(KeyStream, WorkedExamples) {
   auto stepwise = StartState(0);
   std::vector<int> chars;
   for (int i = 0; i < 3; ++i) {
-    NextKeyCharStepwise(*stepwise, stepwise->KeyChar);
-    chars.push_back(stepwise->KeyChar);
+    chars.push_back(
+        StepwiseKeyChar(stepwise->Registers, stepwise->StepParity, stepwise->KeyMatrix, 5));
   }
   EXPECT_EQ(chars, (std::vector<int>{9, 17, 31}));
 }
@@ -66,29 +69,29 @@ TEST(KeyStream, StepsOfTheFirstKeyCharacter) {
   std::uint8_t parity = 0;
   for (const Step& step : steps) {
     SCOPED_TRACE(static_cast<int>(step.Output));
-    StepRegisters(*state);
+    const StepBits bits = StepRegisters(state->Registers);
     ASSERT_EQ(state->Registers.Stages[0], step.Output);
 
     // The entry selected is (row, column): a lone 1 there is found, a lone 0
     // in a matrix of ones too.
     StructureMatrix single{};
     single[16 * step.Row + step.Column] = 1;
-    EXPECT_EQ(LookupBit(single, state->LastStepBits), 1);
+    EXPECT_EQ(LookupBit(single, bits), 1);
     StructureMatrix hole;
     hole.fill(1);
     hole[16 * step.Row + step.Column] = 0;
-    EXPECT_EQ(LookupBit(hole, state->LastStepBits), 0);
+    EXPECT_EQ(LookupBit(hole, bits), 0);
 
     std::uint8_t keyBit = 7;
-    CombineBit(keyBit, state->KeyMatrix, state->LastStepBits, parity);
+    CombineBit(keyBit, state->KeyMatrix, bits, parity);
     EXPECT_EQ(keyBit, step.KeyBit);
     // The entry and the previous parity each invert the key bit.
-    CombineBit(keyBit, single, state->LastStepBits, parity);
+    CombineBit(keyBit, single, bits, parity);
     EXPECT_EQ(keyBit, step.KeyBit ^ 1);
-    CombineBit(keyBit, state->KeyMatrix, state->LastStepBits, parity ^ 1);
+    CombineBit(keyBit, state->KeyMatrix, bits, parity ^ 1);
     EXPECT_EQ(keyBit, step.KeyBit ^ 1);
 
-    FoldParity(parity, state->LastStepBits);
+    FoldParity(parity, bits);
     EXPECT_EQ(parity, step.Parity);
   }
 }
@@ -163,8 +166,9 @@ TEST(KeyStream, RunPathAfterWarmUpEqualsStepwise) {
   WarmUp(*reference);
   for (int i = 0; i < 3 * KeyBlock::kChars + 777; ++i) {
     NextKeyChar(*run, run->KeyChar);
-    NextKeyCharStepwise(*reference, reference->KeyChar);
-    ASSERT_EQ(run->KeyChar, reference->KeyChar) << "character " << i;
+    std::uint8_t expected =
+        StepwiseKeyChar(reference->Registers, reference->StepParity, reference->KeyMatrix, 5);
+    ASSERT_EQ(run->KeyChar, expected) << "character " << i;
   }
 }
 
@@ -173,25 +177,21 @@ TEST(KeyBlock, EqualsStepwiseGenerator) {
   auto block = std::make_unique<KeyBlock>();
   for (int trial = 0; trial < 40; ++trial) {
     SCOPED_TRACE(trial);
-    auto state = std::make_unique<RunState>();
-    state->StepsPerChar = 5;
-    for (int i = 0; i < kStageCount; ++i) {
-      state->Registers.Stages[i] = static_cast<std::uint8_t>(rng());
-    }
+    RegisterBank bank;
+    for (int i = 0; i < kStageCount; ++i) bank.Stages[i] = static_cast<std::uint8_t>(rng());
     // Some starts as loading makes them.
-    if (trial % 4 == 0) state->Registers.Stages[0] = 0xFF;
-    for (int i = 0; i < 128; ++i) state->KeyMatrix[i] = static_cast<std::uint8_t>(rng() & 1);
-    state->StepParity = static_cast<std::uint8_t>(rng() & 1);
+    if (trial % 4 == 0) bank.Stages[0] = 0xFF;
+    StructureMatrix matrix;
+    for (int i = 0; i < 128; ++i) matrix[i] = static_cast<std::uint8_t>(rng() & 1);
+    std::uint8_t parity = static_cast<std::uint8_t>(rng() & 1);
     const int warmUp = trial == 0 ? 0 : trial == 1 ? 300 : static_cast<int>(rng() % 301);
-    for (int n = 0; n < warmUp; ++n) {
-      StepRegisters(*state);
-      FoldParity(state->StepParity, state->LastStepBits);
-    }
-    StartKeyBlock(*block, state->Registers, state->StepParity, state->KeyMatrix);
+    for (int n = 0; n < warmUp; ++n) FoldParity(parity, StepRegisters(bank));
+    StartKeyBlock(*block, bank, parity, matrix);
     const int length = 3 * KeyBlock::kChars + 1 + static_cast<int>(rng() % 2000);
     for (int i = 0; i < length; ++i) {
-      NextKeyCharStepwise(*state, state->KeyChar);
-      ASSERT_EQ(TakeKeyChar(*block), state->KeyChar) << "warm-up " << warmUp << ", character " << i;
+      std::uint8_t expected = StepwiseKeyChar(bank, parity, matrix, 5);
+      ASSERT_EQ(TakeKeyChar(*block, KernelsFor(RunIsa())), expected)
+          << "warm-up " << warmUp << ", character " << i;
     }
   }
 }

@@ -2,7 +2,7 @@
 //
 // The expected tables below are written out independently of the program's
 // own tables.
-#include "coding/teleprinter.h"
+#include "alphabet/teleprinter.h"
 
 #include <gtest/gtest.h>
 

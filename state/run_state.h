@@ -10,7 +10,8 @@
 #include "generator/key_block.h"
 #include "io/byte_file.h"
 #include "io/console.h"
-#include "run/run_parameters.h"
+#include "isa/kernels.h"
+#include "state/run_parameters.h"
 
 namespace quarvel {
 
@@ -58,12 +59,16 @@ struct RunState {
   std::array<std::int32_t, kMaxFileRows> OpenResult{};
   // For a written file that is another file of the run: that file's row.
   std::array<std::int32_t, kMaxFileRows> SameFileRow{-1, -1, -1, -1, -1};
+  // The character read after a file-error report; kept as the record of
+  // that answer, though nothing reads it.
   char ConsoleAnswer = 0;
 
   // Key parts.
   StructureKeyChars StructureKeyText{};
   std::string BasicKey;
   std::string MessageKey;
+  // The summary of the checks on the three key parts; kept as a record,
+  // though no step of a run reads it: the verdicts below drive the runs.
   bool KeysValid = false;
   // The verdict on each key part: a refused part stops the run before it
   // writes anything.
@@ -84,27 +89,30 @@ struct RunState {
   std::int64_t UncodedOffset = -1;
   std::int64_t LineByteOffset = -1;
 
-  // Text positions.
+  // Text positions. TextPosition is set by every filtered read of the key
+  // reader; after it, the position just after the last message-key letter,
+  // which ends the header. TextLimit: decipher run only, the position of the
+  // last cipher letter to decipher.
   std::int64_t TextPosition = 0;
-  std::int64_t SavedHeaderEnd = 0;
+  std::int64_t TextLimit = 0;
 
   // Key generator.
   RegisterBank Registers;
-  StepBits LastStepBits{};
-  std::uint8_t StepKeyBit = 0;
+  // Parity of the output bits of the last register step.
   std::uint8_t StepParity = 0;
+  // The key character last produced.
   std::uint8_t KeyChar = 0;
   ExpandedKey BasicKeyBits{};
   ExpandedKey MessageKeyBits{};
   StructureMatrix KeyMatrix{};
   // Key characters made ahead in blocks after the warm-up.
   KeyBlock Block;
+  // The kernels of the run's instruction-set tier, chosen at the warm-up.
+  const Kernels* KernelTable = nullptr;
 
   // Character steps.
-  std::uint8_t PlainChar = 0;
-  std::uint8_t CipherChar = 0;
-  std::uint8_t PairLetter = 0;
-  bool PairFlag = false;
+  // Shift state of the decipher loop's conversion, carried from character
+  // to character.
   bool LettersShift = true;
   bool DecipherDone = false;
   std::int32_t GroupCharCount = 0;

@@ -1,0 +1,143 @@
+// The decipher kernels with AVX2.
+#include <immintrin.h>
+
+#include "coding/decipher_kernels.h"
+
+namespace quarvel {
+
+namespace {
+
+// Bit i set where text[i] is a capital, for 64 bytes.
+std::uint64_t CapitalMask(const std::uint8_t* text) {
+  // Capitals are the bytes that 0x3F more turns into -128 to -103.
+  const __m256i shift = _mm256_set1_epi8(0x3F);
+  const __m256i bound = _mm256_set1_epi8(-102);
+  std::uint64_t mask = 0;
+  for (int half = 0; half < 2; ++half) {
+    __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + 32 * half));
+    std::uint32_t bits = static_cast<std::uint32_t>(
+        _mm256_movemask_epi8(_mm256_cmpgt_epi8(bound, _mm256_add_epi8(v, shift))));
+    mask |= static_cast<std::uint64_t>(bits) << (32 * half);
+  }
+  return mask;
+}
+
+// Two copies of 16 entries of a table of 64.
+__m256i Sixteen(const std::uint8_t* entries) {
+  __m128i half = _mm_loadu_si128(reinterpret_cast<const __m128i*>(entries));
+  return _mm256_setr_m128i(half, half);
+}
+
+// Entries 0 to 31 of a table of 64 at the low five bits of each byte.
+__m256i Lookup32(__m256i v, __m256i low, __m256i high) {
+  __m256i index = _mm256_and_si256(v, _mm256_set1_epi8(0x1F));
+  // Bit 4 of the index, moved to bit 7, chooses between the two halves.
+  __m256i choose = _mm256_slli_epi16(index, 3);
+  return _mm256_blendv_epi8(_mm256_shuffle_epi8(low, index), _mm256_shuffle_epi8(high, index),
+                            choose);
+}
+
+// As LetterPlainsPortable, 32 letters at a time; letters and keys must be
+// readable 32 bytes past `count`, and plain writable.
+void LetterPlainsAvx2(const std::uint8_t* letters, const std::uint8_t* keys, std::size_t count,
+                      std::uint8_t* plain) {
+  // Letters have their low five bits from 1 to 26, so entries 0 to 31 of the
+  // 64 serve both cases.
+  const __m256i letterLow = Sixteen(LetterCodeBy6.data());
+  const __m256i letterHigh = Sixteen(LetterCodeBy6.data() + 16);
+  const __m256i pairLow = Sixteen(PairCodeBy6.data());
+  const __m256i pairHigh = Sixteen(PairCodeBy6.data() + 16);
+  const __m256i lower = _mm256_set1_epi8(0x20);
+  const __m256i y = _mm256_set1_epi8('y');
+  for (std::size_t j = 0; j < count; j += 32) {
+    __m256i first = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(letters + j));
+    __m256i second = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(letters + j + 1));
+    __m256i isY = _mm256_cmpeq_epi8(_mm256_or_si256(first, lower), y);
+    __m256i code = _mm256_blendv_epi8(Lookup32(first, letterLow, letterHigh),
+                                      Lookup32(second, pairLow, pairHigh), isY);
+    __m256i key = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(keys + j));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(plain + j), _mm256_xor_si256(code, key));
+  }
+}
+
+// For every 8-bit mask, the places of its set bits, in order, then 0x80.
+constexpr std::array<std::array<std::uint8_t, 8>, 256> kPackShuffles = [] {
+  std::array<std::array<std::uint8_t, 8>, 256> table{};
+  for (int mask = 0; mask < 256; ++mask) {
+    int n = 0;
+    for (int bit = 0; bit < 8; ++bit) {
+      if ((mask >> bit) & 1) table[mask][n++] = static_cast<std::uint8_t>(bit);
+    }
+    while (n < 8) table[mask][n++] = 0x80;
+  }
+  return table;
+}();
+
+// The plain codes of 32 letters at a time, packed eight letters at a time
+// by a byte shuffle from a table.
+std::size_t StartPlains(const std::uint8_t* letters, const std::uint8_t* keys, std::size_t count,
+                        const std::uint64_t* starts, std::uint8_t* plain, std::uint8_t* additive) {
+  alignas(32) std::uint8_t codes[kDecipherChunk + 64];
+  LetterPlainsAvx2(letters, keys, count, codes);
+  std::size_t n = 0;
+  for (std::size_t j = 0; j < count; j += 8) {
+    unsigned mask = static_cast<unsigned>(starts[j / 64] >> (j % 64)) & 0xFF;
+    __m128i shuffle = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(kPackShuffles[mask].data()));
+    __m128i p = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(codes + j));
+    __m128i k = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(keys + j));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(plain + n), _mm_shuffle_epi8(p, shuffle));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(additive + n), _mm_shuffle_epi8(k, shuffle));
+    n += static_cast<std::size_t>(_mm_popcnt_u32(mask));
+  }
+  return n;
+}
+
+// Bit i set where letters[i] is "Y" or "y", for 64 letters.
+std::uint64_t YMask(const std::uint8_t* letters) {
+  const __m256i lower = _mm256_set1_epi8(0x20);
+  const __m256i y = _mm256_set1_epi8('y');
+  std::uint64_t mask = 0;
+  for (int half = 0; half < 2; ++half) {
+    __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(letters + 32 * half));
+    std::uint32_t bits = static_cast<std::uint32_t>(
+        _mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_or_si256(v, lower), y)));
+    mask |= static_cast<std::uint64_t>(bits) << (32 * half);
+  }
+  return mask;
+}
+
+}  // namespace
+
+std::size_t MarkStartsAvx2(const std::uint8_t* letters, std::size_t count, std::uint64_t* starts) {
+  return MarkStartsWith(letters, count, starts, YMask);
+}
+
+std::size_t DecipherCharsAvx2(const std::uint8_t* letters, const std::uint8_t* keys,
+                              std::size_t count, const std::uint64_t* starts, bool& lettersShift,
+                              std::uint8_t* out, std::uint8_t* additive, std::size_t& chars) {
+  alignas(32) std::uint8_t plain[kDecipherChunk + 64];
+  chars = StartPlains(letters, keys, count, starts, plain, additive);
+  return static_cast<std::size_t>(WritePlain(plain, chars, lettersShift, out) - out);
+}
+
+std::size_t ScanBlocksAvx2(const std::uint8_t* text, std::size_t count, int& groupPart,
+                           std::int64_t& counter, std::int64_t& lastGroupEnd) {
+  // Every fifth capital, from the first.
+  constexpr std::uint64_t kEveryFifth = 0x1084210842108421ull;
+  std::size_t done = 0;
+  for (; done + 64 <= count; done += 64) {
+    std::uint64_t capitals = CapitalMask(text + done);
+    // The capitals that complete a group, and the bytes other than capitals
+    // right after a capital: each of those must follow a completing one.
+    std::uint64_t completing = _pdep_u64(kEveryFifth << ((4 - groupPart) % 5), capitals);
+    std::uint64_t ends = ~capitals & ((capitals << 1) | (groupPart != 0 ? 1 : 0));
+    if ((ends & ~(completing << 1)) != 0) break;
+    if (completing != 0) lastGroupEnd = counter + 64 - __builtin_clzll(completing);
+    groupPart = static_cast<int>(
+        (static_cast<unsigned>(groupPart) + static_cast<unsigned>(_mm_popcnt_u64(capitals))) % 5);
+    counter += 64;
+  }
+  return done;
+}
+
+}  // namespace quarvel

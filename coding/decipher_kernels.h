@@ -1,0 +1,206 @@
+// The kernels of the bulk decipher loop and of the scan for the text limit,
+// one version per instruction-set tier, each tier in a file of its own
+// (decipher_portable.cpp, decipher_avx2.cpp, decipher_avx512.cpp); their
+// contracts are those of the Kernels table. Shared code here has internal
+// linkage: the tier files are compiled with their tier's features.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "coding/decipher_tables.h"
+
+namespace quarvel {
+
+// Cipher bytes per pass of the bulk loop, at most.
+inline constexpr std::size_t kDecipherChunk = 2048;
+
+// The scan of FindTextLimit over 64 bytes at once, of which those in
+// `capitals` are capitals, `groupPart` being the capitals of the group in progress (0 to 4) and
+// `counter` the position of the byte before the block. Only the bytes other than capitals that
+// follow a capital can end the scan, when the capitals before them do not complete a group. Returns
+// false, changing nothing, when the scan ends in the block.
+static inline bool ScanBlock(std::uint64_t capitals, int& groupPart, std::int64_t& counter,
+                             std::int64_t& lastGroupEnd) {
+  std::uint64_t afterCapital = ~capitals & ((capitals << 1) | (groupPart != 0 ? 1 : 0));
+  for (std::uint64_t ends = afterCapital; ends != 0; ends &= ends - 1) {
+    std::uint64_t before = capitals & ((ends & -ends) - 1);
+    if ((groupPart + __builtin_popcountll(before)) % 5 != 0) return false;
+  }
+  int total = __builtin_popcountll(capitals);
+  // The last capital that completes a group: drop the capitals after it.
+  int after = (groupPart + total) % 5;
+  if (total > after) {
+    std::uint64_t complete = capitals;
+    for (int k = 0; k < after; ++k) {
+      complete &= ~(std::uint64_t{1} << (63 - __builtin_clzll(complete)));
+    }
+    lastGroupEnd = counter + 1 + (63 - __builtin_clzll(complete));
+  }
+  groupPart = after;
+  counter += 64;
+  return true;
+}
+
+// The bytes of `text` that are "a" to "z" or "A" to "Z" (`lower` 0x20) or
+// "A" to "Z" only (`lower` 0), one bit per byte, for 8 bytes in a word.
+static inline std::uint64_t LetterBits8(std::uint64_t x, std::uint64_t lower) {
+  constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+  constexpr std::uint64_t kHigh = 0x8080808080808080ull;
+  std::uint64_t low = (x | lower) & kLow7;
+  // With 0x80 - first more, the high bit says "at least the first"; with
+  // 0x80 - (last + 1) more, "beyond the last". No byte carries into the next.
+  std::uint64_t first = lower ? 0x1F1F1F1F1F1F1F1Full : 0x3F3F3F3F3F3F3F3Full;
+  std::uint64_t beyond = lower ? 0x0505050505050505ull : 0x2525252525252525ull;
+  std::uint64_t in = (low + first) & ~(low + beyond) & ~x & kHigh;
+  return ((in >> 7) * 0x0102040810204080ull) >> 56;
+}
+
+// Bit i set where text[i] is a capital (`lower` 0) or a letter of either
+// case (`lower` 0x20), for 64 bytes, with 64-bit words.
+static inline std::uint64_t LetterMask64(const std::uint8_t* text, std::uint64_t lower) {
+  std::uint64_t mask = 0;
+  for (int k = 0; k < 8; ++k) {
+    std::uint64_t x;
+    __builtin_memcpy(&x, text + 8 * k, 8);
+    mask |= LetterBits8(x, lower * 0x0101010101010101ull) << (8 * k);
+  }
+  return mask;
+}
+
+// What a plain code is written as, in figures shift (row 0) and letters
+// shift (row 1): one character, CR LF for the line feed, nothing for
+// carriage return and the two shifts.
+struct PlainOut {
+  std::uint16_t Bytes;
+  std::uint8_t Length;
+};
+inline constexpr std::array<std::array<PlainOut, 32>, 2> PlainOutOf = [] {
+  std::array<std::array<PlainOut, 32>, 2> table{};
+  for (int letters = 0; letters < 2; ++letters) {
+    for (int code = 0; code < 32; ++code) {
+      std::uint8_t c = letters ? LettersShiftChars[code] : FiguresShiftChars[code];
+      PlainOut& out = table[letters][code];
+      switch (c) {
+        case '*':
+          out = {static_cast<std::uint16_t>('\r' | ('\n' << 8)), 2};
+          break;
+        case '<':
+        case '#':
+        case '%':
+          out = {0, 0};
+          break;
+        default:
+          out = {c, 1};
+          break;
+      }
+    }
+  }
+  return table;
+}();
+
+inline constexpr std::uint8_t kCarriageReturnCode = 2;
+inline constexpr std::uint8_t kLineFeedCode = 8;
+inline constexpr std::uint8_t kFiguresShiftCode = 27;
+inline constexpr std::uint8_t kLettersShiftCode = 31;
+
+// The letters that begin a character, among 64 letters of which those in
+// `y` are "Y" (either case): a "Y" that begins a character takes the next
+// letter as its second. A letter is a second letter when the run of "Y"
+// letters just before it, counted from where a character begins, is of odd
+// length. `carry` is 1 when the letter before these 64 was a "Y" beginning a
+// character, and is updated for the next 64.
+static inline std::uint64_t CharacterStarts(std::uint64_t y, std::uint64_t& carry) {
+  constexpr std::uint64_t kEven = 0x5555555555555555ull;
+  constexpr std::uint64_t kOdd = ~kEven;
+  std::uint64_t first = carry;  // letter 0 is a second letter
+  std::uint64_t runs = y & ~first;
+  std::uint64_t runStarts = runs & ~(runs << 1);
+  // Adding a run's first bit clears a run that starts at an even place, so
+  // what stays of `runs` are the runs that start at odd places.
+  std::uint64_t oddRuns = (runs + (runStarts & kEven)) & runs;
+  std::uint64_t evenRuns = runs & ~oddRuns;
+  std::uint64_t seconds = ((evenRuns << 1) & kOdd) | ((oddRuns << 1) & kEven) | first;
+  // Letter 63 begins a character and is a "Y": the next letter is its second.
+  carry = (runs >> 63) & ~(seconds >> 63) & 1;
+  return ~seconds;
+}
+
+// Bit i set where text[i] is "Y" or "y", for 64 bytes, with 64-bit words.
+static inline std::uint64_t YMaskByWords(const std::uint8_t* text) {
+  constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+  std::uint64_t mask = 0;
+  for (int k = 0; k < 8; ++k) {
+    std::uint64_t x;
+    __builtin_memcpy(&x, text + 8 * k, 8);
+    // Zero bytes where the byte is "y" with bit 5 set.
+    std::uint64_t z = (x | 0x2020202020202020ull) ^ 0x7979797979797979ull;
+    std::uint64_t zero = ~(((z & kLow7) + kLow7) | z) & ~kLow7;
+    mask |= (((zero >> 7) * 0x0102040810204080ull) >> 56) << (8 * k);
+  }
+  return mask;
+}
+
+// Marks in `starts` the letters that begin a character, of `count` letters
+// (`letters` readable 64 bytes past them). Returns how many letters the
+// pass takes: all, or all but a last "Y" that begins a character and waits
+// for its second letter. `yMask` gives the "Y" letters of 64 letters.
+template <typename YMaskOf>
+static inline std::size_t MarkStartsWith(const std::uint8_t* letters, std::size_t count,
+                                         std::uint64_t* starts, YMaskOf yMask) {
+  std::size_t words = (count + 63) / 64;
+  std::uint64_t carry = 0;
+  for (std::size_t w = 0; w < words; ++w)
+    starts[w] = CharacterStarts(yMask(letters + 64 * w), carry);
+  std::size_t tail = count % 64;
+  if (tail != 0) starts[words - 1] &= (std::uint64_t{1} << tail) - 1;
+  std::size_t last = count - 1;
+  if (((starts[last / 64] >> (last % 64)) & 1) && (letters[last] | 0x20) == 'y') {
+    starts[last / 64] &= ~(std::uint64_t{1} << (last % 64));
+    return last;
+  }
+  return count;
+}
+
+// Writes the characters of `count` plain codes from `out` on, in the shift
+// that `lettersShift` holds and updates; returns the end of what it wrote.
+static inline std::uint8_t* WritePlain(const std::uint8_t* plain, std::size_t count,
+                                       bool& lettersShift, std::uint8_t* out) {
+  bool shift = lettersShift;
+  for (std::size_t c = 0; c < count; ++c) {
+    std::uint8_t code = plain[c];
+    const PlainOut& written = PlainOutOf[shift][code];
+    __builtin_memcpy(out, &written.Bytes, 2);
+    out += written.Length;
+    shift = code == kLettersShiftCode || (shift && code != kFiguresShiftCode);
+  }
+  lettersShift = shift;
+  return out;
+}
+
+std::size_t ScanBlocksPortable(const std::uint8_t* text, std::size_t count, int& groupPart,
+                               std::int64_t& counter, std::int64_t& lastGroupEnd);
+std::size_t CollectLettersPortable(const std::uint8_t* text, std::size_t count,
+                                   std::uint8_t* letters);
+std::size_t MarkStartsPortable(const std::uint8_t* letters, std::size_t count,
+                               std::uint64_t* starts);
+std::size_t DecipherCharsPortable(const std::uint8_t* letters, const std::uint8_t* keys,
+                                  std::size_t count, const std::uint64_t* starts,
+                                  bool& lettersShift, std::uint8_t* out, std::uint8_t* additive,
+                                  std::size_t& chars);
+
+std::size_t ScanBlocksAvx2(const std::uint8_t* text, std::size_t count, int& groupPart,
+                           std::int64_t& counter, std::int64_t& lastGroupEnd);
+std::size_t MarkStartsAvx2(const std::uint8_t* letters, std::size_t count, std::uint64_t* starts);
+std::size_t DecipherCharsAvx2(const std::uint8_t* letters, const std::uint8_t* keys,
+                              std::size_t count, const std::uint64_t* starts, bool& lettersShift,
+                              std::uint8_t* out, std::uint8_t* additive, std::size_t& chars);
+
+std::size_t CollectLettersAvx512(const std::uint8_t* text, std::size_t count,
+                                 std::uint8_t* letters);
+std::size_t MarkStartsAvx512(const std::uint8_t* letters, std::size_t count, std::uint64_t* starts);
+std::size_t DecipherCharsAvx512(const std::uint8_t* letters, const std::uint8_t* keys,
+                                std::size_t count, const std::uint64_t* starts, bool& lettersShift,
+                                std::uint8_t* out, std::uint8_t* additive, std::size_t& chars);
+
+}  // namespace quarvel

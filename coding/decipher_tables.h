@@ -1,0 +1,69 @@
+// The tables of the bulk decipher loop and its kernels: constant data only.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "alphabet/teleprinter.h"
+#include "coding/decipher.h"
+
+namespace quarvel {
+
+// The code of a cipher letter, either case.
+inline constexpr std::array<std::uint8_t, 256> LetterCodeOf = [] {
+  std::array<std::uint8_t, 256> table{};
+  for (int b = 0; b < 256; ++b) {
+    std::uint8_t byte = ToUpper(static_cast<std::uint8_t>(b));
+    table[b] = IsCapital(byte) ? CharToCodeTable[byte] : 0;
+  }
+  return table;
+}();
+
+// The code a "Y" pair stands for, by its second letter, either case; the
+// code of "Y" where the pair has no meaning.
+inline constexpr std::array<std::uint8_t, 256> PairCodeOf = [] {
+  std::array<std::uint8_t, 256> table{};
+  for (int b = 0; b < 256; ++b) {
+    std::uint8_t byte = ToUpper(static_cast<std::uint8_t>(b));
+    std::uint8_t meaning = IsCapital(byte) ? PairCharBySecondLetter[byte - 'A'] : 0;
+    table[b] = CharToCodeTable[meaning != 0 ? meaning : 'Y'];
+  }
+  return table;
+}();
+
+// LetterCodeOf followed by PairCodeOf.
+inline constexpr std::array<std::uint8_t, 512> CodeOf = [] {
+  std::array<std::uint8_t, 512> table{};
+  for (int b = 0; b < 256; ++b) {
+    table[b] = LetterCodeOf[b];
+    table[256 + b] = PairCodeOf[b];
+  }
+  return table;
+}();
+
+// 1 for a letter, 0 for any other byte.
+inline constexpr std::array<std::uint8_t, 256> LetterFlags = [] {
+  std::array<std::uint8_t, 256> table{};
+  for (int b = 0; b < 256; ++b) table[b] = IsLetter(static_cast<std::uint8_t>(b)) ? 1 : 0;
+  return table;
+}();
+
+// The codes of letters and of pairs by their second letter, indexed by the
+// low six bits of the letter ("A" and "a" alike): LetterCodeOf and
+// PairCodeOf in 64 entries.
+inline constexpr std::array<std::uint8_t, 64> LetterCodeBy6 = [] {
+  std::array<std::uint8_t, 64> table{};
+  for (int b = 'A'; b <= 'z'; ++b) {
+    if (IsLetter(static_cast<std::uint8_t>(b))) table[b & 63] = LetterCodeOf[b];
+  }
+  return table;
+}();
+inline constexpr std::array<std::uint8_t, 64> PairCodeBy6 = [] {
+  std::array<std::uint8_t, 64> table{};
+  for (int b = 'A'; b <= 'z'; ++b) {
+    if (IsLetter(static_cast<std::uint8_t>(b))) table[b & 63] = PairCodeOf[b];
+  }
+  return table;
+}();
+
+}  // namespace quarvel

@@ -1,0 +1,143 @@
+// The encipher kernels with AVX-512, 64 plain bytes at a time.
+#include <immintrin.h>
+
+#include "coding/encipher_kernels.h"
+
+namespace quarvel {
+
+namespace {
+
+// Four 64-byte parts of a 256-byte table.
+struct Table256 {
+  __m512i Part[4];
+};
+
+Table256 LoadTable256(const std::uint8_t* table) {
+  Table256 parts;
+  for (int k = 0; k < 4; ++k) parts.Part[k] = _mm512_loadu_si512(table + 64 * k);
+  return parts;
+}
+
+__m512i Lookup256(const Table256& table, __m512i v) {
+  __m512i low = _mm512_permutex2var_epi8(table.Part[0], v, table.Part[1]);
+  __m512i high = _mm512_permutex2var_epi8(table.Part[2], v, table.Part[3]);
+  return _mm512_mask_blend_epi8(_mm512_movepi8_mask(v), low, high);
+}
+
+// Bytes of `table` at the low six bits of `index`.
+__m512i Permute64(__m512i index, __m512i table) {
+  return _mm512_maskz_permutexvar_epi8(~std::uint64_t{0}, index, table);
+}
+
+// Bit k set for k below `count` (0 to 64).
+std::uint64_t Below(unsigned count) {
+  return count >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << count) - 1;
+}
+
+}  // namespace
+
+std::size_t EncipherLettersAvx512(const std::uint8_t* plain, std::size_t count,
+                                  const std::uint8_t* keys, std::uint8_t* letters,
+                                  std::uint8_t* additive) {
+  // 0xFF at each x = class XOR key (0 to 63) that is written as a pair; the
+  // first and the second letter of each cipher code below 32.
+  alignas(64) std::uint8_t pairTable[64], firstTable[64], secondTable[64];
+  for (int x = 0; x < 64; ++x) {
+    pairTable[x] = ((kPairCodes >> x) & 1) ? 0xFF : 0;
+    firstTable[x] = static_cast<std::uint8_t>(CipherLetters[x & 31] & 0xFF);
+    secondTable[x] = static_cast<std::uint8_t>(CipherLetters[x & 31] >> 8);
+  }
+  const __m512i pairLookup = _mm512_load_si512(pairTable);
+  const __m512i firstLookup = _mm512_load_si512(firstTable);
+  const __m512i secondLookup = _mm512_load_si512(secondTable);
+  const Table256 codeTable = LoadTable256(PlainCodes.data());
+  const __m512i c32 = _mm512_set1_epi8(32);
+  constexpr std::uint64_t kEvens = 0x5555555555555555ull;
+  constexpr std::uint64_t kOdds = ~kEvens;
+
+  std::size_t used = 0, i = 0;
+  for (; i + 64 <= count; i += 64) {
+    const std::uint8_t* k = keys + used;
+    const __m512i code = Lookup256(codeTable, _mm512_loadu_si512(plain + i));
+    const __m512i base = _mm512_min_epu8(code, c32);
+
+    // Bit t of pairsAt[d]: character t would be a pair if d pairs came
+    // before it. Found eight d at a time, as far as the pairs reach; from
+    // each pair the next is the first set bit after it at one d more.
+    std::uint64_t pairsAt[65];
+    int known = 0;
+    std::uint64_t pairs = 0;
+    unsigned from = 0;
+    for (int d = 0;; ++d) {
+      if (d == known) {
+        for (int n = 0; n < 8 && known <= 64; ++n, ++known) {
+          __m512i x = _mm512_xor_si512(base, _mm512_loadu_si512(k + known));
+          pairsAt[known] = _mm512_movepi8_mask(Permute64(x, pairLookup));
+        }
+      }
+      std::uint64_t next = (pairsAt[d] >> from) << from;
+      if (next == 0) break;
+      unsigned at = static_cast<unsigned>(__builtin_ctzll(next));
+      pairs |= std::uint64_t{1} << at;
+      if (at == 63) break;
+      from = at + 1;
+    }
+
+    // The letters of the block in order: each character's first letter,
+    // then its second if it is a pair. In the bit string of the letters, 1
+    // for a first letter and 0 for a second, characters 0 to 31 take `low`
+    // bits and 32 to 63 the rest.
+    std::uint64_t slotsLow = kEvens | _pdep_u64(pairs & 0xFFFFFFFF, kOdds);
+    std::uint64_t slotsHigh = kEvens | _pdep_u64(pairs >> 32, kOdds);
+    unsigned low = static_cast<unsigned>(_mm_popcnt_u64(slotsLow));
+    std::uint64_t firstLow = _pext_u64(kEvens, slotsLow);
+    std::uint64_t firstHigh = _pext_u64(kEvens, slotsHigh);
+    // The first letters among letters 0 to 63 and 64 to 127.
+    std::uint64_t first0 = firstLow | (low < 64 ? firstHigh << low : 0);
+    std::uint64_t first1 = low < 64 ? firstHigh >> (64 - low) : firstHigh;
+    unsigned pairCount = static_cast<unsigned>(_mm_popcnt_u64(pairs));
+    unsigned firsts0 = static_cast<unsigned>(_mm_popcnt_u64(first0));
+
+    // Letter n takes key n: each character's key is the key of its first
+    // letter.
+    __m512i charKeys = _mm512_maskz_compress_epi8(first0, _mm512_loadu_si512(k));
+    if (firsts0 < 64) {
+      charKeys =
+          _mm512_mask_expand_epi8(charKeys, ~Below(firsts0),
+                                  _mm512_maskz_compress_epi8(first1, _mm512_loadu_si512(k + 64)));
+    }
+    const __m512i x = _mm512_xor_si512(code, charKeys);
+    // A byte of 32 or more stands for itself.
+    __m512i firsts =
+        _mm512_mask_blend_epi8(_mm512_cmpge_epu8_mask(x, c32), Permute64(x, firstLookup), x);
+    __m512i seconds = _mm512_maskz_compress_epi8(pairs, Permute64(x, secondLookup));
+    __m512i out0 =
+        _mm512_mask_expand_epi8(_mm512_maskz_expand_epi8(first0, firsts), ~first0, seconds);
+    _mm512_storeu_si512(letters + used, out0);
+    if (pairCount != 0) {
+      unsigned seconds0 = 64 - firsts0;
+      __m512i restFirsts = _mm512_maskz_compress_epi8(~Below(firsts0), firsts);
+      __m512i restSeconds = _mm512_maskz_compress_epi8(~Below(seconds0), seconds);
+      __m512i out1 = _mm512_mask_expand_epi8(_mm512_maskz_expand_epi8(first1, restFirsts),
+                                             ~first1 & Below(pairCount), restSeconds);
+      _mm512_storeu_si512(letters + used + 64, out1);
+    }
+    _mm512_storeu_si512(additive + i, charKeys);
+    used += 64 + pairCount;
+  }
+  return EncipherLettersFrom(plain, i, count, keys, used, letters, additive);
+}
+
+std::size_t LayOutLinesAvx512(const std::uint8_t* letters, std::size_t count, int phase,
+                              std::uint8_t* out) {
+  const LineLayout& layout = LineLayouts[phase];
+  const __m512i separators = _mm512_loadu_si512(layout.Separators.data());
+  std::size_t done = 0;
+  for (; done + kLineLetters <= count; done += kLineLetters, out += kLineBytes) {
+    _mm512_storeu_si512(
+        out, _mm512_mask_expandloadu_epi8(separators, layout.LetterMask, letters + done));
+  }
+  return done;
+}
+
+}  // namespace quarvel

@@ -1,0 +1,42 @@
+#include "coding/kernels.h"
+
+#include "coding/decipher_kernels.h"
+#include "coding/encipher_kernels.h"
+#include "generator/key_block_kernels.h"
+
+namespace quarvel {
+
+namespace {
+
+constexpr Kernels kPortable = {
+    Isa::Portable,           StridedStepsPortable,  KeyBitsPortable,    PackCharsPortable,
+    EncipherLettersPortable, LayOutLinesPortable,   ScanBlocksPortable, CollectLettersPortable,
+    MarkStartsPortable,      DecipherCharsPortable,
+};
+
+#if QUARVEL_X86_TIERS
+constexpr Kernels kAvx2 = {
+    Isa::Avx2,           StridedStepsAvx2,    KeyBitsAvx2,    PackCharsPortable,
+    EncipherLettersAvx2, LayOutLinesPortable, ScanBlocksAvx2, CollectLettersPortable,
+    MarkStartsAvx2,      DecipherCharsAvx2,
+};
+
+constexpr Kernels kAvx512 = {
+    Isa::Avx512,           StridedStepsAvx512,  KeyBitsAvx512,  PackCharsAvx512,
+    EncipherLettersAvx512, LayOutLinesAvx512,   ScanBlocksAvx2, CollectLettersAvx512,
+    MarkStartsAvx512,      DecipherCharsAvx512,
+};
+#endif
+
+}  // namespace
+
+const Kernels& KernelsFor(Isa isa) {
+#if QUARVEL_X86_TIERS
+  if (isa == Isa::Avx512) return kAvx512;
+  if (isa == Isa::Avx2) return kAvx2;
+#endif
+  (void)isa;
+  return kPortable;
+}
+
+}  // namespace quarvel
