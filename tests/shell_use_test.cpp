@@ -420,8 +420,11 @@ TEST(OutOfMemory, IsTheRunTimeErrorStopWithCode12) {
   const std::vector<std::string> args = {"C", "id", "key.txt", "out.cip", "msg.txt"};
   auto runUnder = [&](long kib) {
     WriteFile(dir.File("out.cip"), kOld);
-    return Shell(dir, "ulimit -v " + std::to_string(kib) + " && exec " +
-                          Command(QuarvelPath(), args) + " < /dev/null");
+    ProcessOptions options;
+    options.StdinPath = "/dev/null";
+    options.WorkDir = dir.Path();
+    options.Limits = {{RLIMIT_AS, static_cast<rlim_t>(kib) * 1024}};
+    return RunProcess(QuarvelPath(), args, options);
   };
   // The least limit at which the run succeeds, to 8 KiB.
   long low = 64, high = 256 * 1024;
