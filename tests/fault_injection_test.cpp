@@ -25,49 +25,15 @@ const std::string kHeader = "HHHHH QQQ WWW EEE RRR TTT ZZZ UUU III OOO PPP ";
 const std::string kOldTarget = "yesterday's cipher text\r\n";
 const std::string kOldSeries = "old series";
 
-// How the console of a started program is set up.
-enum class ConsoleSetup {
-  Recorded,    // standard output into a file, standard input at its end
-  Closed,      // standard output closed
-  BrokenPipe,  // standard output a pipe whose reader is gone
-  FullDevice,  // standard output /dev/full
-};
-
-struct Limits {
-  ConsoleSetup Out = ConsoleSetup::Recorded;
-  bool StdinClosed = false;
-  std::vector<ResourceLimit> Resources;
-};
-
-// Starts the program in `dir` with standard input at its end (or closed),
-// standard output and standard error regular files or as `limits` asks, and
-// the resource limits asked for; kills it after `timeoutSeconds`.
-ProcessResult Spawn(const std::string& program, const std::vector<std::string>& args,
-                    const TempDir& dir, const Limits& limits, int timeoutSeconds = 10) {
+// How a program starts here: in `dir`, standard input at its end, standard
+// output and standard error regular files; killed after ten seconds.
+ProcessOptions In(const TempDir& dir) {
   ProcessOptions options;
   options.WorkDir = dir.Path();
   options.StdinPath = "/dev/null";
-  options.CloseStdin = limits.StdinClosed;
-  if (limits.StdinClosed) options.StdinPath.clear();
   options.CaptureInFiles = true;
-  switch (limits.Out) {
-    case ConsoleSetup::Recorded:
-      options.Stdout = OutputTo::Captured;
-      break;
-    case ConsoleSetup::Closed:
-      options.Stdout = OutputTo::Closed;
-      break;
-    case ConsoleSetup::BrokenPipe:
-      options.Stdout = OutputTo::BrokenPipe;
-      break;
-    case ConsoleSetup::FullDevice:
-      options.Stdout = OutputTo::Path;
-      options.StdoutPath = "/dev/full";
-      break;
-  }
-  options.Limits = limits.Resources;
-  options.TimeoutSeconds = timeoutSeconds;
-  return RunProcess(program, args, options);
+  options.TimeoutSeconds = 10;
+  return options;
 }
 
 // The example key and message, a cipher text of the message, an old target
@@ -169,7 +135,7 @@ TEST_P(FullDevice, StopsWithTheCodeOfAFullDevice) {
   TempDir dir;
   ASSERT_NO_FATAL_FAILURE(PutFiles(dir));
   const auto before = Snapshot(dir.Path());
-  ProcessResult r = Spawn(ProgramPath(c.Keys), c.Args, dir, {});
+  ProcessResult r = RunProcess(ProgramPath(c.Keys), c.Args, In(dir));
   EXPECT_EQ(r.ExitStatus, ENOSPC) << ::testing::PrintToString(r);
   EXPECT_TRUE(ErrorLineAndDiagnostic(r, ENOSPC)) << ::testing::PrintToString(r);
   ExpectFolderKept(before, dir.Path(), {c.Written, {}});
@@ -214,14 +180,15 @@ const ConsoleCase kConsoleCases[] = {
 
 struct BrokenConsole {
   const char* Name;
-  ConsoleSetup Out;
+  OutputTo Out;
+  const char* Path;
   int Code;  // the platform's code for a write to it
 };
 
 const BrokenConsole kBrokenConsoles[] = {
-    {"Closed", ConsoleSetup::Closed, EBADF},
-    {"PipeWithoutReader", ConsoleSetup::BrokenPipe, EPIPE},
-    {"FullDevice", ConsoleSetup::FullDevice, ENOSPC},
+    {"Closed", OutputTo::Closed, "", EBADF},
+    {"PipeWithoutReader", OutputTo::BrokenPipe, "", EPIPE},
+    {"FullDevice", OutputTo::Path, "/dev/full", ENOSPC},
 };
 
 class UnwritableConsole : public ::testing::TestWithParam<ConsoleCase> {};
@@ -233,9 +200,10 @@ TEST_P(UnwritableConsole, StopsWithTheCodeOfTheFailedWrite) {
     TempDir dir;
     ASSERT_NO_FATAL_FAILURE(PutFiles(dir));
     const auto before = Snapshot(dir.Path());
-    Limits limits;
-    limits.Out = console.Out;
-    ProcessResult r = Spawn(ProgramPath(c.Keys), c.Args, dir, limits);
+    ProcessOptions options = In(dir);
+    options.Stdout = console.Out;
+    options.StdoutPath = console.Path;
+    ProcessResult r = RunProcess(ProgramPath(c.Keys), c.Args, options);
     EXPECT_EQ(r.Signal, 0) << ::testing::PrintToString(r);
     EXPECT_EQ(r.ExitStatus, console.Code) << ::testing::PrintToString(r);
     // Standard output failed: the line goes to standard error.
@@ -339,9 +307,9 @@ TEST_P(InputAtItsEnd, EveryWaitEndsAtOnce) {
   TempDir dir;
   ASSERT_NO_FATAL_FAILURE(PutFiles(dir));
   const auto before = Snapshot(dir.Path());
-  Limits limits;
-  if (c.OpenFiles != 0) limits.Resources = {{RLIMIT_NOFILE, c.OpenFiles}};
-  ProcessResult r = Spawn(ProgramPath(c.Keys), c.Args, dir, limits);
+  ProcessOptions options = In(dir);
+  if (c.OpenFiles != 0) options.Limits = {{RLIMIT_NOFILE, c.OpenFiles}};
+  ProcessResult r = RunProcess(ProgramPath(c.Keys), c.Args, options);
   EXPECT_FALSE(r.TimedOut);
   EXPECT_EQ(r.ExitStatus, c.ExitStatus) << ::testing::PrintToString(r);
   if (!c.Out.empty()) {
@@ -355,10 +323,10 @@ TEST_P(InputAtItsEnd, ClosedInputStopsAtTheFirstWait) {
   TempDir dir;
   ASSERT_NO_FATAL_FAILURE(PutFiles(dir));
   const auto before = Snapshot(dir.Path());
-  Limits limits;
-  if (c.OpenFiles != 0) limits.Resources = {{RLIMIT_NOFILE, c.OpenFiles}};
-  limits.StdinClosed = true;
-  ProcessResult r = Spawn(ProgramPath(c.Keys), c.Args, dir, limits);
+  ProcessOptions options = In(dir);
+  if (c.OpenFiles != 0) options.Limits = {{RLIMIT_NOFILE, c.OpenFiles}};
+  options.CloseStdin = true;
+  ProcessResult r = RunProcess(ProgramPath(c.Keys), c.Args, options);
   EXPECT_FALSE(r.TimedOut);
   EXPECT_EQ(r.ExitStatus, EBADF) << ::testing::PrintToString(r);
   EXPECT_TRUE(ErrorLineAndDiagnostic(r, EBADF)) << ::testing::PrintToString(r);
@@ -422,7 +390,7 @@ TEST_P(ReadOnlyFile, WrittenIsAFileErrorAndNothingIsEmptied) {
   TempDir dir;
   ASSERT_NO_FATAL_FAILURE(PutFiles(dir));
   const auto before = Snapshot(dir.Path());
-  ProcessResult r = Spawn(ProgramPath(c.Keys), c.Args, dir, {});
+  ProcessResult r = RunProcess(ProgramPath(c.Keys), c.Args, In(dir));
   EXPECT_EQ(r.Out, c.Report);
   EXPECT_EQ(r.ExitStatus, 1);
   ExpectFolderKept(before, dir.Path(), {{}, c.Created});
@@ -441,17 +409,17 @@ TEST(FileSizeLimit, StopsWithItsCodeAndKeepsEveryByteWritten) {
   WriteFile(dir.File("long.txt"), text + text);
   // The whole cipher text, made without a limit.
   ProcessResult whole =
-      Spawn(QuarvelPath(), {"C", "id", "key.txt", "whole.txt", "long.txt"}, dir, {});
+      RunProcess(QuarvelPath(), {"C", "id", "key.txt", "whole.txt", "long.txt"}, In(dir));
   ASSERT_EQ(whole.ExitStatus, 0);
   const std::string cipher = ReadFile(dir.File("whole.txt"));
   constexpr rlim_t kLimit = 1000;
   ASSERT_GT(cipher.size(), kLimit);
 
   const auto before = Snapshot(dir.Path());
-  Limits limits;
-  limits.Resources = {{RLIMIT_FSIZE, kLimit}};
+  ProcessOptions options = In(dir);
+  options.Limits = {{RLIMIT_FSIZE, kLimit}};
   ProcessResult r =
-      Spawn(QuarvelPath(), {"C", "id", "key.txt", "old.txt", "long.txt"}, dir, limits);
+      RunProcess(QuarvelPath(), {"C", "id", "key.txt", "old.txt", "long.txt"}, options);
   EXPECT_EQ(r.Signal, 0) << ::testing::PrintToString(r);
   EXPECT_EQ(r.ExitStatus, EFBIG) << ::testing::PrintToString(r);
   // Standard output is a file under the same limit: the line goes to
@@ -483,7 +451,9 @@ TEST(EndlessInput, KeyFileOrSourceThatNeverEndsDoesNotHang) {
     ASSERT_NO_FATAL_FAILURE(PutFiles(dir));
     ASSERT_EQ(mkfifo(dir.File("fifo").c_str(), 0644), 0);
     const auto before = Snapshot(dir.Path());
-    ProcessResult r = Spawn(QuarvelPath(), c.Args, dir, {}, 5);
+    ProcessOptions options = In(dir);
+    options.TimeoutSeconds = 5;
+    ProcessResult r = RunProcess(QuarvelPath(), c.Args, options);
     EXPECT_FALSE(r.TimedOut);
     EXPECT_EQ(r.Signal, 0);
     EXPECT_NE(r.ExitStatus, 0) << ::testing::PrintToString(r);

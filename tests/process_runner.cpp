@@ -49,6 +49,15 @@ void CloseFd(int& fd) {
   fd = -1;
 }
 
+// Makes a pipe to or from the child: returns the child's end (the reading
+// end when `childReads`) and puts the other in `ours`.
+int Pipe(int& ours, bool childReads) {
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+  ours = fds[childReads ? 1 : 0];
+  return fds[childReads ? 0 : 1];
+}
+
 // Puts `fd` on descriptor `target` of the child, or ends the child.
 void MoveTo(int fd, int target) {
   if (fd < 0 || dup2(fd, target) < 0) _exit(126);
@@ -82,23 +91,19 @@ Process::Process(const std::string& program, const std::vector<std::string>& arg
 
   // Descriptors 0, 1 and 2 of the child, and our ends of its pipes.
   int childIn = -1, childOut = -1, childErr = -1;
-  int inPipe[2] = {-1, -1}, outPipe[2] = {-1, -1}, errPipe[2] = {-1, -1};
-  if (!options.StdinPath.empty()) {
+  if (options.CloseStdin) {
+  } else if (!options.StdinPath.empty()) {
     childIn = open(options.StdinPath.c_str(), O_RDONLY | O_CLOEXEC);
     if (childIn < 0) throw std::runtime_error("cannot open " + options.StdinPath);
-  } else if (!options.CloseStdin) {
-    if (pipe2(inPipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-    childIn = inPipe[0];
-    in_ = inPipe[1];
+  } else {
+    childIn = Pipe(in_, true);
   }
   switch (options.Stdout) {
     case OutputTo::Captured:
       if (options.CaptureInFiles) {
         childOut = outFile_ = CaptureFile();
       } else {
-        if (pipe2(outPipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-        childOut = outPipe[1];
-        out_ = outPipe[0];
+        childOut = Pipe(out_, false);
       }
       break;
     case OutputTo::Path:
@@ -107,18 +112,17 @@ Process::Process(const std::string& program, const std::vector<std::string>& arg
       break;
     case OutputTo::Closed:
       break;
-    case OutputTo::BrokenPipe:
-      if (pipe2(outPipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-      CloseFd(outPipe[0]);
-      childOut = outPipe[1];
+    case OutputTo::BrokenPipe: {
+      int reader = -1;
+      childOut = Pipe(reader, false);
+      CloseFd(reader);
       break;
+    }
   }
   if (options.CaptureInFiles) {
     childErr = errFile_ = CaptureFile();
   } else {
-    if (pipe2(errPipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-    childErr = errPipe[1];
-    err_ = errPipe[0];
+    childErr = Pipe(err_, false);
   }
   // Input to a process that has ended fails the write, not the test.
   signal(SIGPIPE, SIG_IGN);

@@ -40,8 +40,8 @@ struct ResourceLimit {
 };
 
 struct ProcessOptions {
-  // Standard input: the bytes of Stdin, then its end; or, when set, the file
-  // at StdinPath; or, with CloseStdin, descriptor 0 closed.
+  // Standard input: with CloseStdin, descriptor 0 closed; else the file at
+  // StdinPath when set; else the bytes of Stdin, then its end.
   std::string Stdin;
   std::string StdinPath;
   bool CloseStdin = false;
