@@ -91,12 +91,11 @@ Process::Process(const std::string& program, const std::vector<std::string>& arg
 
   // Descriptors 0, 1 and 2 of the child, and our ends of its pipes.
   int childIn = -1, childOut = -1, childErr = -1;
-  if (options.CloseStdin) {
-  } else if (!options.StdinPath.empty()) {
+  if (!options.CloseStdin && options.StdinPath.empty()) {
+    childIn = Pipe(in_, true);
+  } else if (!options.CloseStdin) {
     childIn = open(options.StdinPath.c_str(), O_RDONLY | O_CLOEXEC);
     if (childIn < 0) throw std::runtime_error("cannot open " + options.StdinPath);
-  } else {
-    childIn = Pipe(in_, true);
   }
   switch (options.Stdout) {
     case OutputTo::Captured:
@@ -136,7 +135,9 @@ Process::Process(const std::string& program, const std::vector<std::string>& arg
     MoveTo(childErr, 2);
     if (childIn < 0) close(0);
     if (childOut < 0) close(1);
-    close_range(3, ~0u, 0);
+    if (close_range(3, ~0u, 0) != 0) {
+      for (int fd = 3; fd < 1024; ++fd) close(fd);
+    }
     for (int sig : {SIGPIPE, SIGXFSZ}) signal(sig, SIG_DFL);
     sigset_t none;
     sigemptyset(&none);

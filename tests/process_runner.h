@@ -33,7 +33,9 @@ enum class OutputTo {
   BrokenPipe,  // a pipe whose reader is gone
 };
 
-// A limit set for the process, soft and hard, e.g. {RLIMIT_NOFILE, 6}.
+// A limit set for the process, soft and hard, e.g. {RLIMIT_NOFILE, 6}. A
+// user-mode emulator that runs the tests passes no memory limit (RLIMIT_AS,
+// RLIMIT_DATA, RLIMIT_STACK) on: a test that needs one has a shell set it.
 struct ResourceLimit {
   int Resource;
   rlim_t Value;
