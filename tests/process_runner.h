@@ -59,9 +59,10 @@ struct ProcessOptions {
   int TimeoutSeconds = 20;  // then the process is killed
 };
 
-// A started program. It starts with the default action for every signal
-// and no signal blocked, as a shell starts it, and with no descriptor but
-// its standard streams. The destructor kills a process still running.
+// A started program. As a shell starts it, the signals a failed write raises
+// (SIGPIPE, SIGXFSZ) have their default action and no signal is blocked; it
+// has no descriptor but its standard streams. The destructor kills a process
+// still running.
 class Process {
  public:
   Process(const std::string& program, const std::vector<std::string>& args,
