@@ -2,16 +2,12 @@
 // line, in process and as processes of the built programs.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
 #include <regex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "io/console.h"
@@ -131,7 +127,7 @@ TEST(CommandLine, UsagePathAsProcess) {
       EXPECT_EQ(r.Out, program.Usage + "\r\n");
       EXPECT_EQ(r.ExitStatus, 2);
       // No run: no file is touched.
-      EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
+      EXPECT_EQ(testing::Snapshot(dir.Path()), testing::FolderSnapshot{});
     }
   }
 }
@@ -151,10 +147,7 @@ struct ExampleDir {
   }
   std::vector<std::string> Files() const {
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(Dir.Path())) {
-      names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
+    for (const auto& [name, state] : testing::Snapshot(Dir.Path())) names.push_back(name);
     return names;
   }
 };
@@ -265,68 +258,34 @@ TEST(FinalWait, TakesOneLineOrAnEmptyLineAndTheNext) {
 
 // Starts quarvel with parameter 1 "X" (no run, so it goes straight to the
 // final wait) and standard input a pipe that stays open.
-struct WaitingProcess {
-  pid_t Pid = -1;
-  int In = -1;
-
-  WaitingProcess() {
-    // Typing into a process that has already ended must fail the test, not
-    // end it.
-    ::signal(SIGPIPE, SIG_IGN);
-    int in[2];
-    if (::pipe(in) != 0) return;
-    Pid = ::fork();
-    if (Pid == 0) {
-      ::dup2(in[0], 0);
-      int null = ::open("/dev/null", O_WRONLY);
-      ::dup2(null, 1);
-      ::close(in[0]);
-      ::close(in[1]);
-      ::execl(QuarvelPath().c_str(), QuarvelPath().c_str(), "X", nullptr);
-      ::_exit(127);
-    }
-    ::close(in[0]);
-    In = in[1];
-  }
-  void Type(const std::string& text) {
-    EXPECT_EQ(::write(In, text.data(), text.size()), static_cast<ssize_t>(text.size()));
-  }
-  // The exit status once the process has ended within `seconds`, else -1.
-  int WaitFor(double seconds) {
-    auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    for (;;) {
-      int status = 0;
-      if (::waitpid(Pid, &status, WNOHANG) == Pid) {
-        Pid = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      }
-      if (std::chrono::steady_clock::now() > end) return -1;
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-  }
-  ~WaitingProcess() {
-    if (In >= 0) ::close(In);
-    if (Pid > 0) {
-      ::kill(Pid, SIGKILL);
-      ::waitpid(Pid, nullptr, 0);
-    }
+struct WaitingProcess : testing::Process {
+  WaitingProcess() : Process(QuarvelPath(), {"X"}, Options()) {}
+  static ProcessOptions Options() {
+    ProcessOptions options;
+    options.Stdout = testing::OutputTo::Path;
+    options.StdoutPath = "/dev/null";
+    options.CaptureInFiles = true;
+    return options;
   }
 };
 
 TEST(FinalWait, AsProcess) {
   {
     WaitingProcess p;
-    ASSERT_GT(p.Pid, 0);
-    p.Type("ok\n");
-    EXPECT_EQ(p.WaitFor(10), 2);  // ends after one line, input still open
+    ASSERT_TRUE(p.Started());
+    EXPECT_TRUE(p.Type("ok\n"));
+    // It ends after one line, its input still open.
+    ASSERT_TRUE(p.WaitFor(10));
+    EXPECT_EQ(p.Finish().ExitStatus, 2);
   }
   {
     WaitingProcess p;
-    ASSERT_GT(p.Pid, 0);
-    p.Type("\n");
-    EXPECT_EQ(p.WaitFor(0.3), -1);  // an empty line is not enough
-    p.Type("x\n");
-    EXPECT_EQ(p.WaitFor(10), 2);
+    ASSERT_TRUE(p.Started());
+    EXPECT_TRUE(p.Type("\n"));
+    EXPECT_FALSE(p.WaitFor(0.3));  // an empty line is not enough
+    EXPECT_TRUE(p.Type("x\n"));
+    ASSERT_TRUE(p.WaitFor(10));
+    EXPECT_EQ(p.Finish().ExitStatus, 2);
   }
   // Input that ends: the wait ends with it.
   for (const std::string typed : {"\n", "\nx\n", ""}) {

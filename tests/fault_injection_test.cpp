@@ -4,24 +4,16 @@
 // report or the run-time error line and its code, never by a signal; the
 // files it reads, and any existing target that it had not begun to write,
 // keep their bytes.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/types.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <map>
 #include <ostream>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "tests/process_runner.h"
@@ -33,140 +25,15 @@ const std::string kHeader = "HHHHH QQQ WWW EEE RRR TTT ZZZ UUU III OOO PPP ";
 const std::string kOldTarget = "yesterday's cipher text\r\n";
 const std::string kOldSeries = "old series";
 
-// How the console of a spawned program is set up.
-enum class ConsoleSetup {
-  Recorded,    // standard output into a file, standard input at its end
-  Closed,      // standard output closed
-  BrokenPipe,  // standard output a pipe whose reader is gone
-  FullDevice,  // standard output /dev/full
-};
-
-struct Limits {
-  ConsoleSetup Out = ConsoleSetup::Recorded;
-  bool StdinClosed = false;
-  rlim_t FileSize = RLIM_INFINITY;  // RLIMIT_FSIZE, bytes
-  rlim_t OpenFiles = 0;             // RLIMIT_NOFILE when not 0
-};
-
-struct Outcome {
-  std::string Out;
-  std::string Err;
-  int ExitStatus = -1;
-  int Signal = 0;
-  bool TimedOut = false;
-};
-
-void PrintTo(const Outcome& o, std::ostream* os) {
-  *os << "exit " << o.ExitStatus << ", signal " << o.Signal << (o.TimedOut ? ", timed out" : "")
-      << "\nstdout: " << ::testing::PrintToString(o.Out)
-      << "\nstderr: " << ::testing::PrintToString(o.Err);
-}
-
-// Starts the program in `dir` with its standard streams and limits set up as
-// asked, with the default action for every signal a failed write can raise,
-// as a shell gives it; kills it after `timeoutSeconds`.
-Outcome Spawn(const std::string& program, const std::vector<std::string>& args, const TempDir& dir,
-              const Limits& limits, int timeoutSeconds = 10) {
-  const std::string outPath = dir.Path() + "/.stdout", errPath = dir.Path() + "/.stderr";
-  pid_t pid = fork();
-  if (pid < 0) return {};
-  if (pid == 0) {
-    if (chdir(dir.Path().c_str()) != 0) _exit(126);
-    int in = open("/dev/null", O_RDONLY);
-    int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int out = -1;
-    switch (limits.Out) {
-      case ConsoleSetup::Recorded:
-        out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        break;
-      case ConsoleSetup::Closed:
-        break;
-      case ConsoleSetup::BrokenPipe: {
-        int p[2];
-        if (pipe(p) != 0) _exit(126);
-        close(p[0]);
-        out = p[1];
-        break;
-      }
-      case ConsoleSetup::FullDevice:
-        out = open("/dev/full", O_WRONLY);
-        break;
-    }
-    if (in < 0 || err < 0 || dup2(in, 0) < 0 || dup2(err, 2) < 0) _exit(126);
-    if (out >= 0) {
-      if (dup2(out, 1) < 0) _exit(126);
-    } else {
-      close(1);
-    }
-    if (limits.StdinClosed) close(0);
-    for (int fd = 3; fd < 1024; ++fd) close(fd);
-    for (int sig : {SIGPIPE, SIGXFSZ}) signal(sig, SIG_DFL);
-    sigset_t none;
-    sigemptyset(&none);
-    sigprocmask(SIG_SETMASK, &none, nullptr);
-    if (limits.FileSize != RLIM_INFINITY) {
-      rlimit size{limits.FileSize, limits.FileSize};
-      if (setrlimit(RLIMIT_FSIZE, &size) != 0) _exit(126);
-    }
-    if (limits.OpenFiles != 0) {
-      rlimit files{limits.OpenFiles, limits.OpenFiles};
-      if (setrlimit(RLIMIT_NOFILE, &files) != 0) _exit(126);
-    }
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(program.c_str()));
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(program.c_str(), argv.data());
-    _exit(127);
-  }
-  Outcome outcome;
-  int status = 0;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
-  while (waitpid(pid, &status, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      outcome.TimedOut = true;
-      kill(pid, SIGKILL);
-      waitpid(pid, &status, 0);
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  if (WIFEXITED(status)) outcome.ExitStatus = WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) outcome.Signal = WTERMSIG(status);
-  outcome.Out = ReadFile(outPath);
-  outcome.Err = ReadFile(errPath);
-  std::filesystem::remove(outPath);
-  std::filesystem::remove(errPath);
-  return outcome;
-}
-
-// The regular files of the folder and their bytes.
-std::map<std::string, std::string> Snapshot(const TempDir& dir) {
-  std::map<std::string, std::string> files;
-  for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
-    if (entry.is_regular_file()) {
-      files[entry.path().filename().string()] = ReadFile(entry.path().string());
-    }
-  }
-  return files;
-}
-
-// Files that were there and are not in `written` keep their bytes; files in
-// `created` are new and empty.
-void ExpectKept(const std::map<std::string, std::string>& before, const TempDir& dir,
-                const std::vector<std::string>& written, const std::vector<std::string>& created) {
-  std::map<std::string, std::string> after = Snapshot(dir);
-  for (const auto& [name, bytes] : before) {
-    bool isWritten = false;
-    for (const std::string& w : written) isWritten = isWritten || w == name;
-    if (isWritten) continue;
-    ASSERT_EQ(after.count(name), 1u) << name << " is gone";
-    EXPECT_EQ(after[name], bytes) << name << " changed";
-  }
-  for (const std::string& name : created) {
-    EXPECT_EQ(before.count(name), 0u) << name << " was there before";
-    EXPECT_EQ(after[name], "") << name;
-  }
+// How a program starts here: in `dir`, standard input at its end, standard
+// output and standard error regular files; killed after ten seconds.
+ProcessOptions In(const TempDir& dir) {
+  ProcessOptions options;
+  options.WorkDir = dir.Path();
+  options.StdinPath = "/dev/null";
+  options.CaptureInFiles = true;
+  options.TimeoutSeconds = 10;
+  return options;
 }
 
 // The example key and message, a cipher text of the message, an old target
@@ -213,7 +80,7 @@ bool EndsWithErrorLine(const std::string& text, int code) {
 // The run-time error line of `code`, on standard output or, when that could
 // not take it, on standard error; and as the last line of standard error the
 // program's diagnostic with the system's reason.
-bool ErrorLineAndDiagnostic(const Outcome& r, int code) {
+bool ErrorLineAndDiagnostic(const ProcessResult& r, int code) {
   const std::string reason = std::string(": ") + std::strerror(code) + "\n";
   const std::string& err = r.Err;
   if (err.size() < reason.size() ||
@@ -267,11 +134,11 @@ TEST_P(FullDevice, StopsWithTheCodeOfAFullDevice) {
   const FullDeviceCase& c = GetParam();
   TempDir dir;
   ASSERT_NO_FATAL_FAILURE(PutFiles(dir));
-  const auto before = Snapshot(dir);
-  Outcome r = Spawn(ProgramPath(c.Keys), c.Args, dir, {});
+  const auto before = Snapshot(dir.Path());
+  ProcessResult r = RunProcess(ProgramPath(c.Keys), c.Args, In(dir));
   EXPECT_EQ(r.ExitStatus, ENOSPC) << ::testing::PrintToString(r);
   EXPECT_TRUE(ErrorLineAndDiagnostic(r, ENOSPC)) << ::testing::PrintToString(r);
-  ExpectKept(before, dir, c.Written, {});
+  ExpectFolderKept(before, dir.Path(), {c.Written, {}});
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, FullDevice, ::testing::ValuesIn(kFullDeviceCases),
@@ -313,14 +180,15 @@ const ConsoleCase kConsoleCases[] = {
 
 struct BrokenConsole {
   const char* Name;
-  ConsoleSetup Out;
+  OutputTo Out;
+  const char* Path;
   int Code;  // the platform's code for a write to it
 };
 
 const BrokenConsole kBrokenConsoles[] = {
-    {"Closed", ConsoleSetup::Closed, EBADF},
-    {"PipeWithoutReader", ConsoleSetup::BrokenPipe, EPIPE},
-    {"FullDevice", ConsoleSetup::FullDevice, ENOSPC},
+    {"Closed", OutputTo::Closed, "", EBADF},
+    {"PipeWithoutReader", OutputTo::BrokenPipe, "", EPIPE},
+    {"FullDevice", OutputTo::Path, "/dev/full", ENOSPC},
 };
 
 class UnwritableConsole : public ::testing::TestWithParam<ConsoleCase> {};
@@ -331,15 +199,16 @@ TEST_P(UnwritableConsole, StopsWithTheCodeOfTheFailedWrite) {
     SCOPED_TRACE(console.Name);
     TempDir dir;
     ASSERT_NO_FATAL_FAILURE(PutFiles(dir));
-    const auto before = Snapshot(dir);
-    Limits limits;
-    limits.Out = console.Out;
-    Outcome r = Spawn(ProgramPath(c.Keys), c.Args, dir, limits);
+    const auto before = Snapshot(dir.Path());
+    ProcessOptions options = In(dir);
+    options.Stdout = console.Out;
+    options.StdoutPath = console.Path;
+    ProcessResult r = RunProcess(ProgramPath(c.Keys), c.Args, options);
     EXPECT_EQ(r.Signal, 0) << ::testing::PrintToString(r);
     EXPECT_EQ(r.ExitStatus, console.Code) << ::testing::PrintToString(r);
     // Standard output failed: the line goes to standard error.
     EXPECT_TRUE(ErrorLineAndDiagnostic(r, console.Code)) << ::testing::PrintToString(r);
-    ExpectKept(before, dir, c.Written, c.Created);
+    ExpectFolderKept(before, dir.Path(), {c.Written, c.Created});
   }
 }
 
@@ -437,31 +306,31 @@ TEST_P(InputAtItsEnd, EveryWaitEndsAtOnce) {
   const WaitCase& c = GetParam();
   TempDir dir;
   ASSERT_NO_FATAL_FAILURE(PutFiles(dir));
-  const auto before = Snapshot(dir);
-  Limits limits;
-  limits.OpenFiles = c.OpenFiles;
-  Outcome r = Spawn(ProgramPath(c.Keys), c.Args, dir, limits);
+  const auto before = Snapshot(dir.Path());
+  ProcessOptions options = In(dir);
+  if (c.OpenFiles != 0) options.Limits = {{RLIMIT_NOFILE, c.OpenFiles}};
+  ProcessResult r = RunProcess(ProgramPath(c.Keys), c.Args, options);
   EXPECT_FALSE(r.TimedOut);
   EXPECT_EQ(r.ExitStatus, c.ExitStatus) << ::testing::PrintToString(r);
   if (!c.Out.empty()) {
     EXPECT_EQ(r.Out, c.Out);
   }
-  ExpectKept(before, dir, c.Written, c.Created);
+  ExpectFolderKept(before, dir.Path(), {c.Written, c.Created});
 }
 
 TEST_P(InputAtItsEnd, ClosedInputStopsAtTheFirstWait) {
   const WaitCase& c = GetParam();
   TempDir dir;
   ASSERT_NO_FATAL_FAILURE(PutFiles(dir));
-  const auto before = Snapshot(dir);
-  Limits limits;
-  limits.OpenFiles = c.OpenFiles;
-  limits.StdinClosed = true;
-  Outcome r = Spawn(ProgramPath(c.Keys), c.Args, dir, limits);
+  const auto before = Snapshot(dir.Path());
+  ProcessOptions options = In(dir);
+  if (c.OpenFiles != 0) options.Limits = {{RLIMIT_NOFILE, c.OpenFiles}};
+  options.CloseStdin = true;
+  ProcessResult r = RunProcess(ProgramPath(c.Keys), c.Args, options);
   EXPECT_FALSE(r.TimedOut);
   EXPECT_EQ(r.ExitStatus, EBADF) << ::testing::PrintToString(r);
   EXPECT_TRUE(ErrorLineAndDiagnostic(r, EBADF)) << ::testing::PrintToString(r);
-  ExpectKept(before, dir, c.Written, c.Created);
+  ExpectFolderKept(before, dir.Path(), {c.Written, c.Created});
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, InputAtItsEnd, ::testing::ValuesIn(kWaitCases),
@@ -520,11 +389,11 @@ TEST_P(ReadOnlyFile, WrittenIsAFileErrorAndNothingIsEmptied) {
   const ReadOnlyCase& c = GetParam();
   TempDir dir;
   ASSERT_NO_FATAL_FAILURE(PutFiles(dir));
-  const auto before = Snapshot(dir);
-  Outcome r = Spawn(ProgramPath(c.Keys), c.Args, dir, {});
+  const auto before = Snapshot(dir.Path());
+  ProcessResult r = RunProcess(ProgramPath(c.Keys), c.Args, In(dir));
   EXPECT_EQ(r.Out, c.Report);
   EXPECT_EQ(r.ExitStatus, 1);
-  ExpectKept(before, dir, {}, c.Created);
+  ExpectFolderKept(before, dir.Path(), {{}, c.Created});
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, ReadOnlyFile, ::testing::ValuesIn(kReadOnlyCases),
@@ -539,16 +408,18 @@ TEST(FileSizeLimit, StopsWithItsCodeAndKeepsEveryByteWritten) {
   for (int i = 0; i < 40; ++i) text += " NOCH EINMAL DER GANZE TEXT<*";
   WriteFile(dir.File("long.txt"), text + text);
   // The whole cipher text, made without a limit.
-  Outcome whole = Spawn(QuarvelPath(), {"C", "id", "key.txt", "whole.txt", "long.txt"}, dir, {});
+  ProcessResult whole =
+      RunProcess(QuarvelPath(), {"C", "id", "key.txt", "whole.txt", "long.txt"}, In(dir));
   ASSERT_EQ(whole.ExitStatus, 0);
   const std::string cipher = ReadFile(dir.File("whole.txt"));
   constexpr rlim_t kLimit = 1000;
   ASSERT_GT(cipher.size(), kLimit);
 
-  const auto before = Snapshot(dir);
-  Limits limits;
-  limits.FileSize = kLimit;
-  Outcome r = Spawn(QuarvelPath(), {"C", "id", "key.txt", "old.txt", "long.txt"}, dir, limits);
+  const auto before = Snapshot(dir.Path());
+  ProcessOptions options = In(dir);
+  options.Limits = {{RLIMIT_FSIZE, kLimit}};
+  ProcessResult r =
+      RunProcess(QuarvelPath(), {"C", "id", "key.txt", "old.txt", "long.txt"}, options);
   EXPECT_EQ(r.Signal, 0) << ::testing::PrintToString(r);
   EXPECT_EQ(r.ExitStatus, EFBIG) << ::testing::PrintToString(r);
   // Standard output is a file under the same limit: the line goes to
@@ -556,7 +427,7 @@ TEST(FileSizeLimit, StopsWithItsCodeAndKeepsEveryByteWritten) {
   EXPECT_TRUE(ErrorLineAndDiagnostic(r, EFBIG)) << ::testing::PrintToString(r);
   // The target holds the cipher text up to the limit.
   EXPECT_EQ(ReadFile(dir.File("old.txt")), cipher.substr(0, kLimit));
-  ExpectKept(before, dir, {"old.txt"}, {});
+  ExpectFolderKept(before, dir.Path(), {{"old.txt"}, {}});
 }
 
 // --- Inputs that never end -------------------------------------------------
@@ -579,12 +450,14 @@ TEST(EndlessInput, KeyFileOrSourceThatNeverEndsDoesNotHang) {
     TempDir dir;
     ASSERT_NO_FATAL_FAILURE(PutFiles(dir));
     ASSERT_EQ(mkfifo(dir.File("fifo").c_str(), 0644), 0);
-    const auto before = Snapshot(dir);
-    Outcome r = Spawn(QuarvelPath(), c.Args, dir, {}, 5);
+    const auto before = Snapshot(dir.Path());
+    ProcessOptions options = In(dir);
+    options.TimeoutSeconds = 5;
+    ProcessResult r = RunProcess(QuarvelPath(), c.Args, options);
     EXPECT_FALSE(r.TimedOut);
     EXPECT_EQ(r.Signal, 0);
     EXPECT_NE(r.ExitStatus, 0) << ::testing::PrintToString(r);
-    ExpectKept(before, dir, {}, {});
+    ExpectFolderKept(before, dir.Path());
   }
 }
 

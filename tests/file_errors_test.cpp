@@ -5,8 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <filesystem>
-#include <map>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -22,29 +20,6 @@ const std::string kOldTarget = "yesterday's cipher text";
 // Runs quarvel_keys when `keys` is set, else quarvel.
 ProcessResult RunIn(const TempDir& dir, bool keys, const std::vector<std::string>& args) {
   return RunIn(dir, keys ? QuarvelKeysPath() : QuarvelPath(), args);
-}
-
-// The regular files of the folder and their bytes.
-std::map<std::string, std::string> Snapshot(const TempDir& dir) {
-  std::map<std::string, std::string> files;
-  for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
-    if (entry.is_regular_file()) {
-      files[entry.path().filename().string()] = ReadFile(entry.path().string());
-    }
-  }
-  return files;
-}
-
-// Every file that was there keeps its bytes; the only new files are
-// `created`, and they are empty.
-void ExpectNothingEmptied(const std::map<std::string, std::string>& before, const TempDir& dir,
-                          const std::vector<std::string>& created) {
-  std::map<std::string, std::string> expected = before;
-  for (const std::string& name : created) {
-    EXPECT_EQ(before.count(name), 0u) << name << " was there before";
-    expected[name] = "";
-  }
-  EXPECT_EQ(Snapshot(dir), expected);
 }
 
 // A folder with the example key and message, a cipher text, an old target,
@@ -233,12 +208,12 @@ TEST_P(FileErrorReport, NamesEveryFailedFileAndEmptiesNothing) {
   const ReportCase& c = GetParam();
   TempDir dir;
   ASSERT_NO_FATAL_FAILURE(PutFiles(dir));
-  const auto before = Snapshot(dir);
+  const auto before = Snapshot(dir.Path());
   ProcessResult r = RunIn(dir, c.Keys, c.Args);
   EXPECT_EQ(r.Out, c.Report);
   EXPECT_EQ(r.ExitStatus, 1);
   EXPECT_EQ(r.Err, Diagnostics(c.Keys, c.Reasons));
-  ExpectNothingEmptied(before, dir, c.Created);
+  ExpectFolderKept(before, dir.Path(), {{}, c.Created});
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, FileErrorReport, ::testing::ValuesIn(kFileErrors),
@@ -251,11 +226,11 @@ TEST(FileErrors, LinkedNamesOfTheSourceAreTheSameFile) {
     ASSERT_NO_FATAL_FAILURE(PutFiles(dir));
     const std::string source = dir.File("msg.txt"), link = dir.File("link.txt");
     ASSERT_EQ(hard ? ::link(source.c_str(), link.c_str()) : ::symlink("msg.txt", link.c_str()), 0);
-    const auto before = Snapshot(dir);
+    const auto before = Snapshot(dir.Path());
     ProcessResult r = RunIn(dir, false, {"C", "id", "key.txt", "link.txt", "msg.txt"});
     EXPECT_EQ(r.Out, "Dateifehler in Zieldatei\r\n....weiter mit Taste");
     EXPECT_EQ(r.ExitStatus, 1);
-    ExpectNothingEmptied(before, dir, {});
+    ExpectFolderKept(before, dir.Path());
   }
 }
 
@@ -449,7 +424,7 @@ TEST_P(KeyRefusal, IsReportedBeforeAnythingIsWritten) {
     WriteFile(dir.File("old.txt"), kOldTarget);
     WriteFile(dir.File("add.bin"), "old series");
     WriteFile(dir.File("all.bin"), "old key characters");
-    const auto before = Snapshot(dir);
+    const auto before = Snapshot(dir.Path());
     std::vector<std::string> args = {std::string(1, c.Mode), "id", "k.txt"};
     if (c.Mode == 'C') {
       args.insert(args.end(), {"old.txt", "s.txt"});
@@ -461,7 +436,7 @@ TEST_P(KeyRefusal, IsReportedBeforeAnythingIsWritten) {
     EXPECT_EQ(r.Out, "Schluesselfehler in " + c.Report + prompt);
     EXPECT_EQ(r.ExitStatus, 3);
     EXPECT_EQ(r.Err, Diagnostics(keys, c.Reasons));
-    ExpectNothingEmptied(before, dir, {});
+    ExpectFolderKept(before, dir.Path());
   }
 }
 

@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <map>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -34,18 +33,6 @@ std::vector<std::string> CaseNames() {
   return names;
 }
 
-// The regular files of a folder by name, with their bytes; none when the
-// folder does not exist.
-std::map<std::string, std::string> FilesIn(const std::string& dir) {
-  std::map<std::string, std::string> files;
-  if (!fs::is_directory(dir)) return files;
-  for (const fs::directory_entry& entry : fs::directory_iterator(dir)) {
-    files[entry.path().filename().string()] =
-        entry.is_regular_file() ? ReadFile(entry.path().string()) : "(not a regular file)";
-  }
-  return files;
-}
-
 std::vector<std::string> Words(const std::string& line) {
   std::istringstream in(line);
   std::vector<std::string> words;
@@ -65,8 +52,8 @@ TEST_P(KnownAnswerTest, RunGivesStoredResults) {
   ASSERT_TRUE(command[0] == "quarvel" || command[0] == "quarvel_keys") << command[0];
 
   TempDir work;
-  std::map<std::string, std::string> before = FilesIn(dir + "/in");
-  for (const auto& [file, bytes] : before) WriteFile(work.File(file), bytes);
+  const FolderSnapshot before = Snapshot(dir + "/in");
+  for (const auto& [file, state] : before) WriteFile(work.File(file), state.Bytes);
 
   ProcessOptions options;
   options.StdinPath = "/dev/null";
@@ -82,18 +69,19 @@ TEST_P(KnownAnswerTest, RunGivesStoredResults) {
 
   // The folder must hold the files of in/, replaced or joined by those of
   // out/, and nothing else.
-  std::map<std::string, std::string> expected = before;
-  for (auto& [file, bytes] : FilesIn(dir + "/out")) expected[file] = bytes;
-  std::map<std::string, std::string> actual = FilesIn(work.Path());
-  for (const auto& [file, bytes] : expected) {
+  FolderSnapshot expected = before;
+  for (auto& [file, state] : Snapshot(dir + "/out")) expected[file] = state;
+  const FolderSnapshot actual = Snapshot(work.Path());
+  for (const auto& [file, state] : expected) {
     auto found = actual.find(file);
     if (found == actual.end()) {
       ADD_FAILURE() << file << " is missing";
     } else {
-      EXPECT_EQ(found->second, bytes) << "in " << file;
+      EXPECT_TRUE(found->second.Regular()) << file << " is not a regular file";
+      EXPECT_EQ(found->second.Bytes, state.Bytes) << "in " << file;
     }
   }
-  for (const auto& [file, bytes] : actual) {
+  for (const auto& [file, state] : actual) {
     EXPECT_TRUE(expected.count(file)) << "unexpected file " << file;
   }
 }
