@@ -62,25 +62,29 @@ std::size_t EncipherLettersAvx512(const std::uint8_t* plain, std::size_t count,
     const __m512i base = _mm512_min_epu8(code, c32);
 
     // Bit t of pairsAt[d]: character t would be a pair if d pairs came
-    // before it. Found eight d at a time, as far as the pairs reach; from
-    // each pair the next is the first set bit after it at one d more.
-    std::uint64_t pairsAt[65];
+    // before it; found 16 d at a time, as far as the pairs reach. From each
+    // pair the next is the lowest set bit above it at one d more: a chain of
+    // two instructions a pair, without branches.
+    std::uint64_t pairsAt[64 + 17];
     int known = 0;
-    std::uint64_t pairs = 0;
-    unsigned from = 0;
-    for (int d = 0;; ++d) {
-      if (d == known) {
-        for (int n = 0; n < 8 && known <= 64; ++n, ++known) {
-          __m512i x = _mm512_xor_si512(base, _mm512_loadu_si512(k + known));
-          pairsAt[known] = _mm512_movepi8_mask(Permute64(x, pairLookup));
-        }
+    auto findMore = [&](int more) {
+      for (int n = 0; n < more; ++n, ++known) {
+        pairsAt[known] =
+            known > 64 ? 0
+                       : _mm512_movepi8_mask(Permute64(
+                             _mm512_xor_si512(base, _mm512_loadu_si512(k + known)), pairLookup));
       }
-      std::uint64_t next = (pairsAt[d] >> from) << from;
-      if (next == 0) break;
-      unsigned at = static_cast<unsigned>(__builtin_ctzll(next));
-      pairs |= std::uint64_t{1} << at;
-      if (at == 63) break;
-      from = at + 1;
+    };
+    findMore(17);
+    std::uint64_t pairs = 0;
+    std::uint64_t next = pairsAt[0];
+    for (int d = 0;;) {
+      for (int n = 0; n < 16; ++n, ++d) {
+        pairs |= next & (0 - next);
+        next = pairsAt[d + 1] & ~(next ^ (next - 1));
+      }
+      if (next == 0 || d >= 64) break;
+      findMore(16);
     }
 
     // The letters of the block in order: each character's first letter,

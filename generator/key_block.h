@@ -32,6 +32,7 @@ struct KeyBlock {
   static constexpr int kSteps = 16000;  // per block; a multiple of 5, 40 and 64
   static constexpr int kChars = kSteps / 5;
   static_assert(kHistory >= 31 * kStride);
+  static_assert(kChars % 64 == 0);
   static_assert(kSteps % 40 == 0 && kSteps % kStride == 0 && (kSteps - kPlainSteps) % kStride == 0);
 
   bool Active = false;

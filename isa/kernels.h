@@ -30,9 +30,10 @@ struct Kernels {
   // Block generator. StridedSteps: output bytes f[from] to f[to - 1] by the
   // strided recurrence, from a stride of 64 (from and to multiples of 64
   // apart). KeyBits: the key bits of `words` times 64 steps from their
-  // output bytes, step 8m+7-r in bit r of byte m, given the parity of the
-  // step before; returns the parity of the last step. PackChars: eight key
-  // characters from every five bytes of key bits, `groups` times.
+  // output bytes, given the parity of the step before, in an order of the
+  // tier's own that its PackChars reads; returns the parity of the last
+  // step. PackChars: eight key characters from every five bytes of key
+  // bits, `groups` (a multiple of 8) times.
   void (*StridedSteps)(std::uint8_t* f, int from, int to);
   std::uint8_t (*KeyBits)(const std::uint8_t* f, int words, const KeyBitTables& tables,
                           std::uint8_t prevParity, std::uint8_t* keyBits);
