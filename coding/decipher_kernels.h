@@ -169,9 +169,10 @@ static inline std::uint8_t* WritePlain(const std::uint8_t* plain, std::size_t co
   bool shift = lettersShift;
   for (std::size_t c = 0; c < count; ++c) {
     std::uint8_t code = plain[c];
-    const PlainOut& written = PlainOutOf[shift][code];
-    __builtin_memcpy(out, &written.Bytes, 2);
-    out += written.Length;
+    // The length does not depend on the shift: the place of the next
+    // character need not wait for it.
+    __builtin_memcpy(out, &PlainOutOf[shift][code].Bytes, 2);
+    out += PlainOutOf[1][code].Length;
     shift = code == kLettersShiftCode || (shift && code != kFiguresShiftCode);
   }
   lettersShift = shift;

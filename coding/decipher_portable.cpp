@@ -13,7 +13,7 @@ void LetterPlains(const std::uint8_t* letters, const std::uint8_t* keys, std::si
   for (std::size_t j = 0; j < count; ++j) {
     std::size_t first = letters[j], second = letters[j + 1];
     std::size_t pair = (first | 0x20) == 'y';
-    plain[j] = CodeOf[first + pair * (256 + second - first)] ^ keys[j];
+    plain[j] = CodeOf[pair ? 256 + second : first] ^ keys[j];
   }
 }
 

@@ -25,32 +25,47 @@ void StridedStepsPortable(std::uint8_t* f, int from, int to) {
   for (int i = 0; i < kStageCount; ++i) {
     for (int k = 0; k < 16; ++k) taps[i][k] = FeedbackTaps[i];
   }
+  constexpr int kParts = kKeyStride / 16;
   for (int n = from; n < to; n += kKeyStride) {
-    for (int part = 0; part < kKeyStride; part += 16) {
-      Vec16 x = {};
-      for (int i = kStageCount - 1; i >= 0; --i) {
+    // One chain of XORs for each 16 bytes, side by side.
+    Vec16 x[kParts] = {};
+    for (int i = kStageCount - 1; i >= 0; --i) {
+      const Vec16 tap = taps[i];
+      const std::uint8_t* history = f + n - kKeyStride * (1 + i);
+      for (int part = 0; part < kParts; ++part) {
         Vec16 v;
-        std::memcpy(&v, f + n + part - kKeyStride * (1 + i), sizeof v);
-        x ^= v & taps[i];
+        std::memcpy(&v, history + 16 * part, sizeof v);
+        x[part] ^= v & tap;
       }
-      std::memcpy(f + n + part, &x, sizeof x);
     }
+    std::memcpy(f + n, x, sizeof x);
   }
 }
 
 std::uint8_t KeyBitsPortable(const std::uint8_t* f, int words, const KeyBitTables& tables,
                              std::uint8_t prevParity, std::uint8_t* keyBits) {
-  std::uint8_t prev = prevParity;
-  for (int m = 0; m < 8 * words; ++m) {
-    std::uint8_t bits = 0;
-    for (int r = 0; r < 8; ++r) {
-      std::uint8_t t = tables.BitTable[f[8 * m + r]];
-      bits = static_cast<std::uint8_t>((bits << 1) | ((t ^ prev) & 1));
-      prev = t >> 1;
-    }
-    keyBits[m] = bits;
+  // The entry bit of each output byte in bit 0, its parity in bit 32.
+  std::uint64_t spread[256];
+  for (int b = 0; b < 256; ++b) {
+    spread[b] =
+        (tables.BitTable[b] & 1u) | (static_cast<std::uint64_t>(tables.BitTable[b] >> 1) << 32);
   }
-  return prev;
+  std::uint64_t prev = prevParity;
+  for (int w = 0; w < words; ++w) {
+    // The entry and parity bits of 64 steps, step 8m+7-r in bit 8m+r, as
+    // CombineMasks takes them.
+    std::uint64_t entry = 0, parity = 0;
+    for (int m = 0; m < 8; ++m) {
+      const std::uint8_t* bytes = f + 64 * w + 8 * m;
+      std::uint64_t both = 0;
+      for (int r = 0; r < 8; ++r) both |= spread[bytes[r]] << (7 - r);
+      entry |= (both & 0xFF) << (8 * m);
+      parity |= ((both >> 32) & 0xFF) << (8 * m);
+    }
+    std::uint64_t bits = CombineMasks(entry, parity, prev);
+    std::memcpy(keyBits + 8 * w, &bits, sizeof bits);
+  }
+  return static_cast<std::uint8_t>(prev);
 }
 
 void PackCharsPortable(const std::uint8_t* keyBits, int groups, std::uint8_t* chars) {
