@@ -31,28 +31,14 @@ void StridedStepsAvx512(std::uint8_t* f, int from, int to) {
   }
 }
 
-// The key bits here are in step order: step 64w+k in bit k of word w,
-// which PackCharsAvx512 reads.
-std::uint8_t KeyBitsAvx512(const std::uint8_t* f, int words, const KeyBitTables& tables,
-                           std::uint8_t prevParity, std::uint8_t* keyBits) {
-  __m512i table[4];
-  for (int k = 0; k < 4; ++k) table[k] = _mm512_loadu_si512(tables.BitTable + 64 * k);
-  const __m512i entryBit = _mm512_set1_epi8(1);
-  const __m512i parityBit = _mm512_set1_epi8(2);
-  std::uint64_t prev = prevParity;
-  for (int w = 0; w < words; ++w) {
-    __m512i v = _mm512_loadu_si512(f + 64 * w);
-    __m512i low = _mm512_permutex2var_epi8(table[0], v, table[1]);
-    __m512i high = _mm512_permutex2var_epi8(table[2], v, table[3]);
-    __m512i bits = _mm512_mask_blend_epi8(_mm512_movepi8_mask(v), low, high);
-    std::uint64_t entry = _mm512_test_epi8_mask(bits, entryBit);
-    std::uint64_t parity = _mm512_test_epi8_mask(bits, parityBit);
-    // Each key bit takes the parity of the step before it.
-    std::uint64_t keyWord = entry ^ ((parity << 1) | prev);
-    prev = parity >> 63;
-    std::memcpy(keyBits + 8 * w, &keyWord, sizeof keyWord);
-  }
-  return static_cast<std::uint8_t>(prev);
+void PlaneStepsAvx512(std::uint8_t* planes, int planeBytes, int from, int to) {
+  PlaneKernels<64>::Steps(planes, planeBytes, from, to);
+}
+
+std::uint8_t PlaneKeyBitsAvx512(const std::uint8_t* planes, int planeBytes, int from, int to,
+                                const KeyBitTables& tables, std::uint8_t prevParity,
+                                std::uint8_t* keyBits) {
+  return PlaneKernels<64>::KeyBits(planes, planeBytes, from, to, tables, prevParity, keyBits);
 }
 
 // 64 key characters from every 40 bytes of key bits in step order: each

@@ -12,12 +12,6 @@ namespace {
 
 using Vec16 = std::uint8_t __attribute__((vector_size(16)));
 
-std::uint64_t LoadBigEndian64(const std::uint8_t* p) {
-  std::uint64_t x = 0;
-  for (int i = 0; i < 8; ++i) x = (x << 8) | p[i];
-  return x;
-}
-
 }  // namespace
 
 void StridedStepsPortable(std::uint8_t* f, int from, int to) {
@@ -42,37 +36,21 @@ void StridedStepsPortable(std::uint8_t* f, int from, int to) {
   }
 }
 
-std::uint8_t KeyBitsPortable(const std::uint8_t* f, int words, const KeyBitTables& tables,
-                             std::uint8_t prevParity, std::uint8_t* keyBits) {
-  // The entry bit of each output byte in bit 0, its parity in bit 32.
-  std::uint64_t spread[256];
-  for (int b = 0; b < 256; ++b) {
-    spread[b] =
-        (tables.BitTable[b] & 1u) | (static_cast<std::uint64_t>(tables.BitTable[b] >> 1) << 32);
-  }
-  std::uint64_t prev = prevParity;
-  for (int w = 0; w < words; ++w) {
-    // The entry and parity bits of 64 steps, step 8m+7-r in bit 8m+r, as
-    // CombineMasks takes them.
-    std::uint64_t entry = 0, parity = 0;
-    for (int m = 0; m < 8; ++m) {
-      const std::uint8_t* bytes = f + 64 * w + 8 * m;
-      std::uint64_t both = 0;
-      for (int r = 0; r < 8; ++r) both |= spread[bytes[r]] << (7 - r);
-      entry |= (both & 0xFF) << (8 * m);
-      parity |= ((both >> 32) & 0xFF) << (8 * m);
-    }
-    std::uint64_t bits = CombineMasks(entry, parity, prev);
-    std::memcpy(keyBits + 8 * w, &bits, sizeof bits);
-  }
-  return static_cast<std::uint8_t>(prev);
+void PlaneStepsPortable(std::uint8_t* planes, int planeBytes, int from, int to) {
+  PlaneKernels<16>::Steps(planes, planeBytes, from, to);
+}
+
+std::uint8_t PlaneKeyBitsPortable(const std::uint8_t* planes, int planeBytes, int from, int to,
+                                  const KeyBitTables& tables, std::uint8_t prevParity,
+                                  std::uint8_t* keyBits) {
+  return PlaneKernels<16>::KeyBits(planes, planeBytes, from, to, tables, prevParity, keyBits);
 }
 
 void PackCharsPortable(const std::uint8_t* keyBits, int groups, std::uint8_t* chars) {
   for (int q = 0; q < groups; ++q) {
-    std::uint64_t x = LoadBigEndian64(keyBits + 5 * q);
-    for (int i = 0; i < 8; ++i)
-      chars[8 * q + i] = static_cast<std::uint8_t>((x >> (59 - 5 * i)) & 31);
+    std::uint64_t forty = 0;
+    for (int i = 0; i < 5; ++i) forty |= std::uint64_t{keyBits[5 * q + i]} << (8 * i);
+    for (int i = 0; i < 8; ++i) chars[8 * q + i] = kReverse5[(forty >> (5 * i)) & 31];
   }
 }
 
