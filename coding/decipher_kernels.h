@@ -15,6 +15,18 @@ namespace quarvel {
 // Cipher bytes per pass of the bulk loop, at most.
 inline constexpr std::size_t kDecipherChunk = 2048;
 
+// The set bits of a word.
+static inline int CountBits(std::uint64_t x) {
+#if defined(__POPCNT__)
+  return __builtin_popcountll(x);
+#else
+  x = x - ((x >> 1) & 0x5555555555555555ull);
+  x = (x & 0x3333333333333333ull) + ((x >> 2) & 0x3333333333333333ull);
+  x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0Full;
+  return static_cast<int>((x * 0x0101010101010101ull) >> 56);
+#endif
+}
+
 // The scan of FindTextLimit over 64 bytes at once, of which those in
 // `capitals` are capitals, `groupPart` being the capitals of the group in progress (0 to 4) and
 // `counter` the position of the byte before the block. Only the bytes other than capitals that
@@ -25,9 +37,9 @@ static inline bool ScanBlock(std::uint64_t capitals, int& groupPart, std::int64_
   std::uint64_t afterCapital = ~capitals & ((capitals << 1) | (groupPart != 0 ? 1 : 0));
   for (std::uint64_t ends = afterCapital; ends != 0; ends &= ends - 1) {
     std::uint64_t before = capitals & ((ends & -ends) - 1);
-    if ((groupPart + __builtin_popcountll(before)) % 5 != 0) return false;
+    if ((groupPart + CountBits(before)) % 5 != 0) return false;
   }
-  int total = __builtin_popcountll(capitals);
+  int total = CountBits(capitals);
   // The last capital that completes a group: drop the capitals after it.
   int after = (groupPart + total) % 5;
   if (total > after) {
