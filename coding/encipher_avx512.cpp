@@ -1,6 +1,7 @@
 // The encipher kernels with AVX-512, 64 plain bytes at a time.
 #include <immintrin.h>
 
+#include "coding/avx512_bytes.h"
 #include "coding/encipher_kernels.h"
 
 namespace quarvel {
@@ -24,16 +25,6 @@ __m512i Lookup256(const Table256& table, __m512i v) {
   return _mm512_mask_blend_epi8(_mm512_movepi8_mask(v), low, high);
 }
 
-// Bytes of `table` at the low six bits of `index`.
-__m512i Permute64(__m512i index, __m512i table) {
-  return _mm512_maskz_permutexvar_epi8(~std::uint64_t{0}, index, table);
-}
-
-// Bit k set for k below `count` (0 to 64).
-std::uint64_t Below(unsigned count) {
-  return count >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << count) - 1;
-}
-
 }  // namespace
 
 std::size_t EncipherLettersAvx512(const std::uint8_t* plain, std::size_t count,
@@ -52,8 +43,6 @@ std::size_t EncipherLettersAvx512(const std::uint8_t* plain, std::size_t count,
   const __m512i secondLookup = _mm512_load_si512(secondTable);
   const Table256 codeTable = LoadTable256(PlainCodes.data());
   const __m512i c32 = _mm512_set1_epi8(32);
-  constexpr std::uint64_t kEvens = 0x5555555555555555ull;
-  constexpr std::uint64_t kOdds = ~kEvens;
 
   std::size_t used = 0, i = 0;
   for (; i + 64 <= count; i += 64) {
@@ -88,17 +77,10 @@ std::size_t EncipherLettersAvx512(const std::uint8_t* plain, std::size_t count,
     }
 
     // The letters of the block in order: each character's first letter,
-    // then its second if it is a pair. In the bit string of the letters, 1
-    // for a first letter and 0 for a second, characters 0 to 31 take `low`
-    // bits and 32 to 63 the rest.
-    std::uint64_t slotsLow = kEvens | _pdep_u64(pairs & 0xFFFFFFFF, kOdds);
-    std::uint64_t slotsHigh = kEvens | _pdep_u64(pairs >> 32, kOdds);
-    unsigned low = static_cast<unsigned>(_mm_popcnt_u64(slotsLow));
-    std::uint64_t firstLow = _pext_u64(kEvens, slotsLow);
-    std::uint64_t firstHigh = _pext_u64(kEvens, slotsHigh);
-    // The first letters among letters 0 to 63 and 64 to 127.
-    std::uint64_t first0 = firstLow | (low < 64 ? firstHigh << low : 0);
-    std::uint64_t first1 = low < 64 ? firstHigh >> (64 - low) : firstHigh;
+    // then its second if it is a pair; first0 and first1 mark the first
+    // letters among letters 0 to 63 and 64 to 127.
+    std::uint64_t first0, first1;
+    FirstBytes(pairs, first0, first1);
     unsigned pairCount = static_cast<unsigned>(_mm_popcnt_u64(pairs));
     unsigned firsts0 = static_cast<unsigned>(_mm_popcnt_u64(first0));
 
