@@ -30,15 +30,13 @@ __m512i Lookup256(const Table256& table, __m512i v) {
 std::size_t EncipherLettersAvx512(const std::uint8_t* plain, std::size_t count,
                                   const std::uint8_t* keys, std::uint8_t* letters,
                                   std::uint8_t* additive) {
-  // 0xFF at each x = class XOR key (0 to 63) that is written as a pair; the
-  // first and the second letter of each cipher code below 32.
-  alignas(64) std::uint8_t pairTable[64], firstTable[64], secondTable[64];
+  // The first and the second letter of each cipher code below 32.
+  alignas(64) std::uint8_t firstTable[64], secondTable[64];
   for (int x = 0; x < 64; ++x) {
-    pairTable[x] = ((kPairCodes >> x) & 1) ? 0xFF : 0;
     firstTable[x] = static_cast<std::uint8_t>(CipherLetters[x & 31] & 0xFF);
     secondTable[x] = static_cast<std::uint8_t>(CipherLetters[x & 31] >> 8);
   }
-  const __m512i pairLookup = _mm512_load_si512(pairTable);
+  const __m512i pairBits = _mm512_set1_epi64(static_cast<long long>(kPairCodes));
   const __m512i firstLookup = _mm512_load_si512(firstTable);
   const __m512i secondLookup = _mm512_load_si512(secondTable);
   const Table256 codeTable = LoadTable256(PlainCodes.data());
@@ -58,10 +56,11 @@ std::size_t EncipherLettersAvx512(const std::uint8_t* plain, std::size_t count,
     int known = 0;
     auto findMore = [&](int more) {
       for (int n = 0; n < more; ++n, ++known) {
-        pairsAt[known] =
-            known > 64 ? 0
-                       : _mm512_movepi8_mask(Permute64(
-                             _mm512_xor_si512(base, _mm512_loadu_si512(k + known)), pairLookup));
+        // Bit x of kPairCodes for each x = class XOR key.
+        pairsAt[known] = known > 64
+                             ? 0
+                             : _mm512_bitshuffle_epi64_mask(
+                                   pairBits, _mm512_xor_si512(base, _mm512_loadu_si512(k + known)));
       }
     };
     findMore(17);

@@ -27,17 +27,21 @@ namespace {
 // Vectors of 64-bit lanes, by their width in bytes.
 template <int kWidth>
 struct PlaneVector;
+// Rotate: the lane order that moves every lane one place up.
 template <>
 struct PlaneVector<16> {
   typedef std::uint64_t Type __attribute__((vector_size(16)));
+  static constexpr Type Rotate = {1, 0};
 };
 template <>
 struct PlaneVector<32> {
   typedef std::uint64_t Type __attribute__((vector_size(32)));
+  static constexpr Type Rotate = {3, 0, 1, 2};
 };
 template <>
 struct PlaneVector<64> {
   typedef std::uint64_t Type __attribute__((vector_size(64)));
+  static constexpr Type Rotate = {7, 0, 1, 2, 3, 4, 5, 6};
 };
 
 // The plane kernels for vectors of kWidth bytes, written once with the
@@ -54,12 +58,14 @@ struct PlaneKernels {
   }
   static void Store(std::uint8_t* p, Vec v) { __builtin_memcpy(p, &v, sizeof v); }
 
+  // The registers side by side, so that a vector is read back only after
+  // the store that made it has long gone to the cache.
   static void Steps(std::uint8_t* planes, int planeBytes, int from, int to) {
-    for (int r = 0; r < 8; ++r) {
-      std::uint8_t* p = planes + r * planeBytes;
-      const int a = kPlaneDelays[r][0], b = kPlaneDelays[r][1], c = kPlaneDelays[r][2];
-      for (int k = from; k < to; k += kWidth) {
-        Store(p + k, Load(p + k - a) ^ Load(p + k - b) ^ Load(p + k - c));
+    for (int k = from; k < to; k += kWidth) {
+      for (int r = 0; r < 8; ++r) {
+        std::uint8_t* p = planes + r * planeBytes + k;
+        Store(p, Load(p - kPlaneDelays[r][0]) ^ Load(p - kPlaneDelays[r][1]) ^
+                     Load(p - kPlaneDelays[r][2]));
       }
     }
   }
@@ -89,12 +95,11 @@ struct PlaneKernels {
       Vec parity = reg[0] ^ reg[1] ^ reg[2] ^ reg[3] ^ reg[4] ^ reg[5] ^ reg[6] ^ reg[7];
       // The parity of the step before each step: one bit up, through the
       // lanes.
-      Vec before = parity << 1;
-      for (int lane = 0; lane < kLanes; ++lane) {
-        std::uint64_t top = parity[lane] >> 63;
-        before[lane] |= carry;
-        carry = top;
-      }
+      Vec top = __builtin_shuffle(parity >> 63, PlaneVector<kWidth>::Rotate);
+      std::uint64_t last = top[0];
+      top[0] = carry;
+      carry = last;
+      Vec before = (parity << 1) | top;
       Store(keyBits + (k - from), entry ^ reg[0] ^ before);
     }
     return static_cast<std::uint8_t>(carry);
