@@ -27,21 +27,17 @@ namespace {
 // Vectors of 64-bit lanes, by their width in bytes.
 template <int kWidth>
 struct PlaneVector;
-// Rotate: the lane order that moves every lane one place up.
 template <>
 struct PlaneVector<16> {
   typedef std::uint64_t Type __attribute__((vector_size(16)));
-  static constexpr Type Rotate = {1, 0};
 };
 template <>
 struct PlaneVector<32> {
   typedef std::uint64_t Type __attribute__((vector_size(32)));
-  static constexpr Type Rotate = {3, 0, 1, 2};
 };
 template <>
 struct PlaneVector<64> {
   typedef std::uint64_t Type __attribute__((vector_size(64)));
-  static constexpr Type Rotate = {7, 0, 1, 2, 3, 4, 5, 6};
 };
 
 // The plane kernels for vectors of kWidth bytes, written once with the
@@ -95,7 +91,15 @@ struct PlaneKernels {
       Vec parity = reg[0] ^ reg[1] ^ reg[2] ^ reg[3] ^ reg[4] ^ reg[5] ^ reg[6] ^ reg[7];
       // The parity of the step before each step: one bit up, through the
       // lanes.
-      Vec top = __builtin_shuffle(parity >> 63, PlaneVector<kWidth>::Rotate);
+      Vec top = parity >> 63;
+      // Every lane one place up, the last to the first.
+      if constexpr (kLanes == 2) {
+        top = __builtin_shufflevector(top, top, 1, 0);
+      } else if constexpr (kLanes == 4) {
+        top = __builtin_shufflevector(top, top, 3, 0, 1, 2);
+      } else {
+        top = __builtin_shufflevector(top, top, 7, 0, 1, 2, 3, 4, 5, 6);
+      }
       std::uint64_t last = top[0];
       top[0] = carry;
       carry = last;

@@ -4,7 +4,8 @@
 #include <cstring>
 #include <initializer_list>
 
-#if (defined(__x86_64__) || defined(__i386__)) && __has_include(<sys/platform/x86.h>)
+#if (defined(__x86_64__) || defined(__i386__)) && __has_include(<sys/platform/x86.h>) && \
+    !defined(__clang__)
 #include <sys/platform/x86.h>
 #endif
 
@@ -13,7 +14,7 @@ namespace quarvel {
 namespace {
 
 #if defined(__x86_64__) || defined(__i386__)
-#if __has_include(<sys/platform/x86.h>)
+#if __has_include(<sys/platform/x86.h>) && !defined(__clang__)
 // The C library has asked the processor at start-up already; asking again
 // costs a trap into the hypervisor on a virtual machine, about 0.1 ms.
 #define QUARVEL_GLIBC_avx2 AVX2
