@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "generator/key_block_kernels.h"
 #include "generator/register_bank.h"
 
 namespace quarvel {
@@ -10,6 +11,18 @@ static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
               "the planes are read as little-endian words");
 
 namespace {
+
+// The planes' history holds every delay of their recurrences, and one
+// vector of new bits never reads another of the same pass.
+constexpr bool DelaysFit() {
+  for (const auto& delays : kPlaneDelays) {
+    for (int delay : delays) {
+      if (delay < 64 || delay > KeyBlock::kPlaneHistory) return false;
+    }
+  }
+  return true;
+}
+static_assert(DelaysFit());
 
 // f[n] from the 31 bytes before it.
 inline std::uint8_t PlainStep(const std::uint8_t* f, int n) {

@@ -4,7 +4,7 @@
 // Each register is a linear recurrence, so its output bits also obey any
 // multiple of its feedback polynomial. Each has a multiple of four terms,
 // 1 + z^a + z^b + z^c with a, b, c from 84 to 1467, found by a search of the
-// powers of z modulo the polynomial; raised to the 8th power it becomes
+// powers of z modulo the polynomial (scripts/plane_delays.py); raised to the 8th power it becomes
 // bit[n] = bit[n-8a] XOR bit[n-8b] XOR bit[n-8c]. Held as a bit string per
 // register (a plane), the delays are whole bytes, at least 64 of them: one
 // vector of new bits costs three loads and two XORs.
@@ -35,15 +35,15 @@ struct KeyBlock {
   static constexpr int kHistory = 2048;
   // Steps made on the plain recurrence before the strided one holds.
   static constexpr int kPlainSteps = 31 * kStride;
-  // Steps made by the register recurrences to start the planes; the longest
-  // delay of the planes' recurrence is 8 * 1467 steps.
+  // Steps made by the register recurrences to start the planes: at least
+  // the longest delay of the planes' recurrences (8 * 1467 steps).
   static constexpr int kPrimeSteps = 12800;
   // Steps per block after the first; both multiples of 5 * 512.
   static constexpr int kSteps = 15360;
   static constexpr int kChars = kSteps / 5;
   static constexpr int kPlaneHistory = kPrimeSteps / 8;
   static constexpr int kPlaneBytes = kPlaneHistory + kSteps / 8;
-  static_assert(kPrimeSteps >= 8 * 1467 && kPrimeSteps % 2560 == 0 && kSteps % 2560 == 0);
+  static_assert(kPrimeSteps % 2560 == 0 && kSteps % 2560 == 0);
   static_assert((kPrimeSteps - kPlainSteps) % kStride == 0);
 
   bool Active = false;
