@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "coding/avx512_bytes.h"
 #include "coding/decipher_kernels.h"
 
 namespace quarvel {
@@ -28,15 +29,6 @@ std::size_t CollectLettersAvx512(const std::uint8_t* text, std::size_t count,
 }
 
 namespace {
-
-__m512i Permute64(__m512i index, __m512i table) {
-  return _mm512_maskz_permutexvar_epi8(~std::uint64_t{0}, index, table);
-}
-
-// Bit k set for k below `count` (0 to 64).
-std::uint64_t Below(unsigned count) {
-  return count >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << count) - 1;
-}
 
 // Bit i set where letters[i] is "Y" or "y", for 64 letters.
 std::uint64_t YMask(const std::uint8_t* letters) {
@@ -89,8 +81,6 @@ std::size_t DecipherCharsAvx512(const std::uint8_t* letters, const std::uint8_t*
   const __m512i lower = _mm512_set1_epi8(0x20);
   const __m512i y = _mm512_set1_epi8('y');
   const __m512i newLine = _mm512_set1_epi8('\n');
-  constexpr std::uint64_t kEvens = 0x5555555555555555ull;
-  constexpr std::uint64_t kOdds = ~kEvens;
   std::size_t n = 0;
   std::uint8_t* const start = out;
   for (std::size_t j = 0; j < count; j += 64) {
@@ -128,16 +118,10 @@ std::size_t DecipherCharsAvx512(const std::uint8_t* letters, const std::uint8_t*
       out += keptCount;
       continue;
     }
-    // In the bit string of the bytes written, 1 for a character and 0 for
-    // the LF after a line feed's CR; characters 0 to 31 take `low` bits.
+    // Each line feed writes LF after its CR.
     std::uint64_t feeds = _pext_u64(lineFeeds, kept);
-    std::uint64_t slotsLow = kEvens | _pdep_u64(feeds & 0xFFFFFFFF, kOdds);
-    std::uint64_t slotsHigh = kEvens | _pdep_u64(feeds >> 32, kOdds);
-    unsigned low = static_cast<unsigned>(_mm_popcnt_u64(slotsLow));
-    std::uint64_t charsLow = _pext_u64(kEvens, slotsLow);
-    std::uint64_t charsHigh = _pext_u64(kEvens, slotsHigh);
-    std::uint64_t chars0 = charsLow | (low < 64 ? charsHigh << low : 0);
-    std::uint64_t chars1 = low < 64 ? charsHigh >> (64 - low) : charsHigh;
+    std::uint64_t chars0, chars1;
+    FirstBytes(feeds, chars0, chars1);
     unsigned total = keptCount + static_cast<unsigned>(_mm_popcnt_u64(feeds));
     _mm512_storeu_si512(out, _mm512_mask_expand_epi8(newLine, chars0, keptChars));
     if (total > 64) {

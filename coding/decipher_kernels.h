@@ -15,33 +15,6 @@ namespace quarvel {
 // Cipher bytes per pass of the bulk loop, at most.
 inline constexpr std::size_t kDecipherChunk = 2048;
 
-// The scan of FindTextLimit over 64 bytes at once, of which those in
-// `capitals` are capitals, `groupPart` being the capitals of the group in progress (0 to 4) and
-// `counter` the position of the byte before the block. Only the bytes other than capitals that
-// follow a capital can end the scan, when the capitals before them do not complete a group. Returns
-// false, changing nothing, when the scan ends in the block.
-static inline bool ScanBlock(std::uint64_t capitals, int& groupPart, std::int64_t& counter,
-                             std::int64_t& lastGroupEnd) {
-  std::uint64_t afterCapital = ~capitals & ((capitals << 1) | (groupPart != 0 ? 1 : 0));
-  for (std::uint64_t ends = afterCapital; ends != 0; ends &= ends - 1) {
-    std::uint64_t before = capitals & ((ends & -ends) - 1);
-    if ((groupPart + __builtin_popcountll(before)) % 5 != 0) return false;
-  }
-  int total = __builtin_popcountll(capitals);
-  // The last capital that completes a group: drop the capitals after it.
-  int after = (groupPart + total) % 5;
-  if (total > after) {
-    std::uint64_t complete = capitals;
-    for (int k = 0; k < after; ++k) {
-      complete &= ~(std::uint64_t{1} << (63 - __builtin_clzll(complete)));
-    }
-    lastGroupEnd = counter + 1 + (63 - __builtin_clzll(complete));
-  }
-  groupPart = after;
-  counter += 64;
-  return true;
-}
-
 // The bytes of `text` that are "a" to "z" or "A" to "Z" (`lower` 0x20) or
 // "A" to "Z" only (`lower` 0), one bit per byte, for 8 bytes in a word.
 static inline std::uint64_t LetterBits8(std::uint64_t x, std::uint64_t lower) {
@@ -169,9 +142,10 @@ static inline std::uint8_t* WritePlain(const std::uint8_t* plain, std::size_t co
   bool shift = lettersShift;
   for (std::size_t c = 0; c < count; ++c) {
     std::uint8_t code = plain[c];
-    const PlainOut& written = PlainOutOf[shift][code];
-    __builtin_memcpy(out, &written.Bytes, 2);
-    out += written.Length;
+    // The length does not depend on the shift: the place of the next
+    // character need not wait for it.
+    __builtin_memcpy(out, &PlainOutOf[shift][code].Bytes, 2);
+    out += PlainOutOf[1][code].Length;
     shift = code == kLettersShiftCode || (shift && code != kFiguresShiftCode);
   }
   lettersShift = shift;

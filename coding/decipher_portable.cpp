@@ -5,16 +5,44 @@ namespace quarvel {
 
 namespace {
 
-// plain[j] for j < count: the code of the letter j, or of the pair that a
-// "Y" there begins, XOR keys[j]; meaningful where a character begins.
-// letters[count] must be readable.
-void LetterPlains(const std::uint8_t* letters, const std::uint8_t* keys, std::size_t count,
-                  std::uint8_t* plain) {
-  for (std::size_t j = 0; j < count; ++j) {
-    std::size_t first = letters[j], second = letters[j + 1];
-    std::size_t pair = (first | 0x20) == 'y';
-    plain[j] = CodeOf[first + pair * (256 + second - first)] ^ keys[j];
+// The set bits of a word.
+int CountBits(std::uint64_t x) {
+#if defined(__POPCNT__) || defined(__aarch64__)
+  return __builtin_popcountll(x);
+#else
+  x = x - ((x >> 1) & 0x5555555555555555ull);
+  x = (x & 0x3333333333333333ull) + ((x >> 2) & 0x3333333333333333ull);
+  x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0Full;
+  return static_cast<int>((x * 0x0101010101010101ull) >> 56);
+#endif
+}
+
+// The scan of FindTextLimit over 64 bytes at once, of which those in
+// `capitals` are capitals, `groupPart` being the capitals of the group in
+// progress (0 to 4) and `counter` the position of the byte before the block.
+// Only the bytes other than capitals that follow a capital can end the scan,
+// when the capitals before them do not complete a group. Returns false,
+// changing nothing, when the scan ends in the block.
+bool ScanBlock(std::uint64_t capitals, int& groupPart, std::int64_t& counter,
+               std::int64_t& lastGroupEnd) {
+  std::uint64_t afterCapital = ~capitals & ((capitals << 1) | (groupPart != 0 ? 1 : 0));
+  for (std::uint64_t ends = afterCapital; ends != 0; ends &= ends - 1) {
+    std::uint64_t before = capitals & ((ends & -ends) - 1);
+    if ((groupPart + CountBits(before)) % 5 != 0) return false;
   }
+  int total = CountBits(capitals);
+  // The last capital that completes a group: drop the capitals after it.
+  int after = (groupPart + total) % 5;
+  if (total > after) {
+    std::uint64_t complete = capitals;
+    for (int k = 0; k < after; ++k) {
+      complete &= ~(std::uint64_t{1} << (63 - __builtin_clzll(complete)));
+    }
+    lastGroupEnd = counter + 1 + (63 - __builtin_clzll(complete));
+  }
+  groupPart = after;
+  counter += 64;
+  return true;
 }
 
 }  // namespace
@@ -50,19 +78,29 @@ std::size_t DecipherCharsPortable(const std::uint8_t* letters, const std::uint8_
                                   std::size_t count, const std::uint64_t* starts,
                                   bool& lettersShift, std::uint8_t* out, std::uint8_t* additive,
                                   std::size_t& chars) {
-  std::uint8_t codes[kDecipherChunk];
-  std::uint8_t plain[kDecipherChunk];
-  LetterPlains(letters, keys, count, codes);
+  std::uint8_t* const begin = out;
+  bool shift = lettersShift;
   std::size_t n = 0;
   for (std::size_t w = 0; w < (count + 63) / 64; ++w) {
     for (std::uint64_t bits = starts[w]; bits != 0; bits &= bits - 1) {
-      std::size_t start = 64 * w + static_cast<std::size_t>(__builtin_ctzll(bits));
-      additive[n] = keys[start];
-      plain[n++] = codes[start];
+      // The code of the letter, or of the pair that a "Y" there begins.
+      std::size_t j = 64 * w + static_cast<std::size_t>(__builtin_ctzll(bits));
+      std::size_t first = letters[j];
+      std::size_t pairMask = 0 - static_cast<std::size_t>((first | 0x20) == 'y');
+      std::size_t index = first ^ ((first ^ (256 + letters[j + 1])) & pairMask);
+      std::uint8_t key = keys[j];
+      std::uint8_t code = CodeOf[index] ^ key;
+      additive[n++] = key;
+      // The length does not depend on the shift: the place of the next
+      // character need not wait for it.
+      __builtin_memcpy(out, &PlainOutOf[shift][code].Bytes, 2);
+      out += PlainOutOf[1][code].Length;
+      shift = code == kLettersShiftCode || (shift && code != kFiguresShiftCode);
     }
   }
+  lettersShift = shift;
   chars = n;
-  return static_cast<std::size_t>(WritePlain(plain, n, lettersShift, out) - out);
+  return static_cast<std::size_t>(out - begin);
 }
 
 }  // namespace quarvel

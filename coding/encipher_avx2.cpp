@@ -27,11 +27,16 @@ std::size_t EncipherLettersAvx2(const std::uint8_t* plain, std::size_t count,
     for (int t = 0; t < 32; ++t) classes[t] = PairIndexBase[plain[i + t]];
     const __m256i base = _mm256_load_si256(reinterpret_cast<const __m256i*>(classes));
     // Bit t of pairsAt[d]: character t would be a pair if d pairs came
-    // before it. Found a few d at a time, as far as the pairs reach.
-    std::uint32_t pairsAt[33];
+    // before it; found eight d at a time, as far as the pairs reach. From
+    // each pair the next is the lowest set bit above it at one d more.
+    std::uint32_t pairsAt[32 + 9];
     int known = 0;
-    auto findMore = [&] {
-      for (int k = 0; k < 8 && known <= 32; ++k, ++known) {
+    auto findMore = [&](int more) {
+      for (int n = 0; n < more; ++n, ++known) {
+        if (known > 32) {
+          pairsAt[known] = 0;
+          continue;
+        }
         __m256i x = _mm256_xor_si256(
             base, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(keys + used + known)));
         __m256i a = _mm256_shuffle_epi8(low, x);
@@ -40,16 +45,16 @@ std::size_t EncipherLettersAvx2(const std::uint8_t* plain, std::size_t count,
             _mm256_cmpeq_epi8(_mm256_and_si256(a, b), _mm256_setzero_si256())));
       }
     };
-    // From each pair to the next: the characters between are no pairs.
-    std::uint64_t pairs = 0;
-    std::uint64_t from = 0;
-    for (int d = 0;; ++d) {
-      if (d == known) findMore();
-      std::uint64_t next = (std::uint64_t{pairsAt[d]} >> from) << from;
-      if (next == 0) break;
-      int at = __builtin_ctzll(next);
-      pairs |= std::uint64_t{1} << at;
-      from = static_cast<std::uint64_t>(at) + 1;
+    findMore(9);
+    std::uint32_t pairs = 0;
+    std::uint32_t next = pairsAt[0];
+    for (int d = 0;;) {
+      for (int n = 0; n < 8; ++n, ++d) {
+        pairs |= next & (0 - next);
+        next = pairsAt[d + 1] & ~(next ^ (next - 1));
+      }
+      if (next == 0 || d >= 32) break;
+      findMore(8);
     }
     for (int t = 0; t < 32; ++t) {
       std::uint8_t key = keys[used];

@@ -1,6 +1,7 @@
 // The encipher kernels with AVX-512, 64 plain bytes at a time.
 #include <immintrin.h>
 
+#include "coding/avx512_bytes.h"
 #include "coding/encipher_kernels.h"
 
 namespace quarvel {
@@ -24,36 +25,22 @@ __m512i Lookup256(const Table256& table, __m512i v) {
   return _mm512_mask_blend_epi8(_mm512_movepi8_mask(v), low, high);
 }
 
-// Bytes of `table` at the low six bits of `index`.
-__m512i Permute64(__m512i index, __m512i table) {
-  return _mm512_maskz_permutexvar_epi8(~std::uint64_t{0}, index, table);
-}
-
-// Bit k set for k below `count` (0 to 64).
-std::uint64_t Below(unsigned count) {
-  return count >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << count) - 1;
-}
-
 }  // namespace
 
 std::size_t EncipherLettersAvx512(const std::uint8_t* plain, std::size_t count,
                                   const std::uint8_t* keys, std::uint8_t* letters,
                                   std::uint8_t* additive) {
-  // 0xFF at each x = class XOR key (0 to 63) that is written as a pair; the
-  // first and the second letter of each cipher code below 32.
-  alignas(64) std::uint8_t pairTable[64], firstTable[64], secondTable[64];
+  // The first and the second letter of each cipher code below 32.
+  alignas(64) std::uint8_t firstTable[64], secondTable[64];
   for (int x = 0; x < 64; ++x) {
-    pairTable[x] = ((kPairCodes >> x) & 1) ? 0xFF : 0;
     firstTable[x] = static_cast<std::uint8_t>(CipherLetters[x & 31] & 0xFF);
     secondTable[x] = static_cast<std::uint8_t>(CipherLetters[x & 31] >> 8);
   }
-  const __m512i pairLookup = _mm512_load_si512(pairTable);
+  const __m512i pairBits = _mm512_set1_epi64(static_cast<long long>(kPairCodes));
   const __m512i firstLookup = _mm512_load_si512(firstTable);
   const __m512i secondLookup = _mm512_load_si512(secondTable);
   const Table256 codeTable = LoadTable256(PlainCodes.data());
   const __m512i c32 = _mm512_set1_epi8(32);
-  constexpr std::uint64_t kEvens = 0x5555555555555555ull;
-  constexpr std::uint64_t kOdds = ~kEvens;
 
   std::size_t used = 0, i = 0;
   for (; i + 64 <= count; i += 64) {
@@ -62,39 +49,37 @@ std::size_t EncipherLettersAvx512(const std::uint8_t* plain, std::size_t count,
     const __m512i base = _mm512_min_epu8(code, c32);
 
     // Bit t of pairsAt[d]: character t would be a pair if d pairs came
-    // before it. Found eight d at a time, as far as the pairs reach; from
-    // each pair the next is the first set bit after it at one d more.
-    std::uint64_t pairsAt[65];
+    // before it; found 16 d at a time, as far as the pairs reach. From each
+    // pair the next is the lowest set bit above it at one d more: a chain of
+    // two instructions a pair, without branches.
+    std::uint64_t pairsAt[64 + 17];
     int known = 0;
-    std::uint64_t pairs = 0;
-    unsigned from = 0;
-    for (int d = 0;; ++d) {
-      if (d == known) {
-        for (int n = 0; n < 8 && known <= 64; ++n, ++known) {
-          __m512i x = _mm512_xor_si512(base, _mm512_loadu_si512(k + known));
-          pairsAt[known] = _mm512_movepi8_mask(Permute64(x, pairLookup));
-        }
+    auto findMore = [&](int more) {
+      for (int n = 0; n < more; ++n, ++known) {
+        // Bit x of kPairCodes for each x = class XOR key.
+        pairsAt[known] = known > 64
+                             ? 0
+                             : _mm512_bitshuffle_epi64_mask(
+                                   pairBits, _mm512_xor_si512(base, _mm512_loadu_si512(k + known)));
       }
-      std::uint64_t next = (pairsAt[d] >> from) << from;
-      if (next == 0) break;
-      unsigned at = static_cast<unsigned>(__builtin_ctzll(next));
-      pairs |= std::uint64_t{1} << at;
-      if (at == 63) break;
-      from = at + 1;
+    };
+    findMore(17);
+    std::uint64_t pairs = 0;
+    std::uint64_t next = pairsAt[0];
+    for (int d = 0;;) {
+      for (int n = 0; n < 16; ++n, ++d) {
+        pairs |= next & (0 - next);
+        next = pairsAt[d + 1] & ~(next ^ (next - 1));
+      }
+      if (next == 0 || d >= 64) break;
+      findMore(16);
     }
 
     // The letters of the block in order: each character's first letter,
-    // then its second if it is a pair. In the bit string of the letters, 1
-    // for a first letter and 0 for a second, characters 0 to 31 take `low`
-    // bits and 32 to 63 the rest.
-    std::uint64_t slotsLow = kEvens | _pdep_u64(pairs & 0xFFFFFFFF, kOdds);
-    std::uint64_t slotsHigh = kEvens | _pdep_u64(pairs >> 32, kOdds);
-    unsigned low = static_cast<unsigned>(_mm_popcnt_u64(slotsLow));
-    std::uint64_t firstLow = _pext_u64(kEvens, slotsLow);
-    std::uint64_t firstHigh = _pext_u64(kEvens, slotsHigh);
-    // The first letters among letters 0 to 63 and 64 to 127.
-    std::uint64_t first0 = firstLow | (low < 64 ? firstHigh << low : 0);
-    std::uint64_t first1 = low < 64 ? firstHigh >> (64 - low) : firstHigh;
+    // then its second if it is a pair; first0 and first1 mark the first
+    // letters among letters 0 to 63 and 64 to 127.
+    std::uint64_t first0, first1;
+    FirstBytes(pairs, first0, first1);
     unsigned pairCount = static_cast<unsigned>(_mm_popcnt_u64(pairs));
     unsigned firsts0 = static_cast<unsigned>(_mm_popcnt_u64(first0));
 

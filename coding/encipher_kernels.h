@@ -30,23 +30,17 @@ static inline std::size_t EncipherLettersFrom(const std::uint8_t* plain, std::si
   return used;
 }
 
-// Lays out whole lines' worth of letters run by run.
+// Lays out whole lines' worth of letters run by run: eight bytes a run,
+// which the next run and the separators then overwrite.
 static inline std::size_t LayOutLinesByRuns(const std::uint8_t* letters, std::size_t count,
                                             int phase, std::uint8_t* out) {
   const LineLayout& layout = LineLayouts[phase];
   std::size_t done = 0;
   for (; done + kLineLetters <= count; done += kLineLetters, out += kLineBytes) {
-    __builtin_memcpy(out, layout.Separators.data(), 64);
     for (int r = 0; r < layout.Runs; ++r) {
-      std::uint64_t run;
-      __builtin_memcpy(&run, letters + done + layout.Source[r], 8);
-      // Keep the bytes after the run as they are.
-      std::uint64_t keep = ~std::uint64_t{0} << (8 * layout.Length[r]);
-      std::uint64_t old;
-      __builtin_memcpy(&old, out + layout.Place[r], 8);
-      run = (run & ~keep) | (old & keep);
-      __builtin_memcpy(out + layout.Place[r], &run, 8);
+      __builtin_memcpy(out + layout.Place[r], letters + done + layout.Source[r], 8);
     }
+    for (std::uint8_t place : layout.SeparatorPlace) out[place] = layout.Separators[place];
   }
   return done;
 }

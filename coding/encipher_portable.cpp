@@ -6,7 +6,25 @@ namespace quarvel {
 std::size_t EncipherLettersPortable(const std::uint8_t* plain, std::size_t count,
                                     const std::uint8_t* keys, std::uint8_t* letters,
                                     std::uint8_t* additive) {
-  return EncipherLettersFrom(plain, 0, count, keys, 0, letters, additive);
+  // Two characters a step of the chain: the second's pair test is made for
+  // both places it can take, and the first's chooses.
+  std::size_t used = 0, i = 0;
+  for (; i + 2 <= count; i += 2) {
+    std::uint8_t base0 = PairIndexBase[plain[i]], base1 = PairIndexBase[plain[i + 1]];
+    std::uint8_t k0 = keys[used], k1 = keys[used + 1], k2 = keys[used + 2];
+    std::size_t pair0 = (kPairCodes >> (base0 ^ k0)) & 1;
+    std::size_t pairIf0 = (kPairCodes >> (base1 ^ k1)) & 1;
+    std::size_t pairIf1 = (kPairCodes >> (base1 ^ k2)) & 1;
+    std::uint8_t key1 = pair0 ? k2 : k1;
+    std::uint16_t written0 = CipherLetters[PlainCodes[plain[i]] ^ k0];
+    std::uint16_t written1 = CipherLetters[PlainCodes[plain[i + 1]] ^ key1];
+    __builtin_memcpy(letters + used, &written0, 2);
+    __builtin_memcpy(letters + used + 1 + pair0, &written1, 2);
+    additive[i] = k0;
+    additive[i + 1] = key1;
+    used += 2 + pair0 + (pair0 ? pairIf1 : pairIf0);
+  }
+  return EncipherLettersFrom(plain, i, count, keys, used, letters, additive);
 }
 
 std::size_t LayOutLinesPortable(const std::uint8_t* letters, std::size_t count, int phase,

@@ -66,6 +66,8 @@ struct LineLayout {
   // Place[r].
   int Runs;
   std::array<std::uint8_t, 11> Source, Place, Length;
+  // The places of the 11 separator bytes (nine spaces, CR and LF).
+  std::array<std::uint8_t, 11> SeparatorPlace;
 };
 
 inline constexpr std::array<LineLayout, kLineLetters> LineLayouts = [] {
@@ -73,6 +75,7 @@ inline constexpr std::array<LineLayout, kLineLetters> LineLayouts = [] {
   for (int phase = 0; phase < kLineLetters; ++phase) {
     LineLayout& layout = table[phase];
     int place = 0;
+    int separators = 0;
     bool inRun = false;
     for (int k = 0; k < kLineLetters; ++k) {
       if (!inRun) {
@@ -86,7 +89,9 @@ inline constexpr std::array<LineLayout, kLineLetters> LineLayouts = [] {
       int at = (phase + k) % kLineLetters + 1;
       if (at % kLettersPerGroup != 0) continue;
       inRun = false;
+      layout.SeparatorPlace[separators++] = static_cast<std::uint8_t>(place);
       if (at == kLineLetters) {
+        layout.SeparatorPlace[separators++] = static_cast<std::uint8_t>(place + 1);
         layout.Separators[place++] = '\r';
         layout.Separators[place++] = '\n';
       } else {

@@ -9,22 +9,23 @@ namespace quarvel {
 namespace {
 
 constexpr Kernels kPortable = {
-    Isa::Portable,           StridedStepsPortable,  KeyBitsPortable,    PackCharsPortable,
-    EncipherLettersPortable, LayOutLinesPortable,   ScanBlocksPortable, CollectLettersPortable,
-    MarkStartsPortable,      DecipherCharsPortable,
+    Isa::Portable,          StridedStepsPortable,    PlaneStepsPortable,    PlaneKeyBitsPortable,
+    PackCharsPortable,      EncipherLettersPortable, LayOutLinesPortable,   ScanBlocksPortable,
+    CollectLettersPortable, MarkStartsPortable,      DecipherCharsPortable,
 };
 
 #if QUARVEL_X86_TIERS
 constexpr Kernels kAvx2 = {
-    Isa::Avx2,           StridedStepsAvx2,    KeyBitsAvx2,    PackCharsPortable,
-    EncipherLettersAvx2, LayOutLinesPortable, ScanBlocksAvx2, CollectLettersPortable,
+    Isa::Avx2,           StridedStepsAvx2,  PlaneStepsAvx2,
+    PlaneKeyBitsAvx2,    PackCharsPortable, EncipherLettersAvx2,
+    LayOutLinesPortable, ScanBlocksAvx2,    CollectLettersPortable,
     MarkStartsAvx2,      DecipherCharsAvx2,
 };
 
 constexpr Kernels kAvx512 = {
-    Isa::Avx512,           StridedStepsAvx512,  KeyBitsAvx512,  PackCharsAvx512,
-    EncipherLettersAvx512, LayOutLinesAvx512,   ScanBlocksAvx2, CollectLettersAvx512,
-    MarkStartsAvx512,      DecipherCharsAvx512,
+    Isa::Avx512,          StridedStepsAvx512,    PlaneStepsAvx512,    PlaneKeyBitsAvx512,
+    PackCharsAvx512,      EncipherLettersAvx512, LayOutLinesAvx512,   ScanBlocksAvx2,
+    CollectLettersAvx512, MarkStartsAvx512,      DecipherCharsAvx512,
 };
 #endif
 

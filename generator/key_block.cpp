@@ -2,14 +2,27 @@
 
 #include <cstring>
 
+#include "generator/key_block_kernels.h"
 #include "generator/register_bank.h"
 
 namespace quarvel {
 
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
+              "the planes are read as little-endian words");
+
 namespace {
 
-constexpr int kStart = KeyBlock::kHistory;
-constexpr int kEnd = KeyBlock::kHistory + KeyBlock::kSteps;
+// The planes' history holds every delay of their recurrences, and one
+// vector of new bits never reads another of the same pass.
+constexpr bool DelaysFit() {
+  for (const auto& delays : kPlaneDelays) {
+    for (int delay : delays) {
+      if (delay < 64 || delay > KeyBlock::kPlaneHistory) return false;
+    }
+  }
+  return true;
+}
+static_assert(DelaysFit());
 
 // f[n] from the 31 bytes before it.
 inline std::uint8_t PlainStep(const std::uint8_t* f, int n) {
@@ -18,50 +31,81 @@ inline std::uint8_t PlainStep(const std::uint8_t* f, int n) {
   return x;
 }
 
+// The bits of `count` output bytes (a multiple of 8) into the planes, bit b
+// of each byte into plane b.
+void ToPlanes(const std::uint8_t* f, int count, std::uint8_t* planes, int planeBytes) {
+  for (int k = 0; k < count / 8; ++k) {
+    std::uint64_t eight;
+    std::memcpy(&eight, f + 8 * k, sizeof eight);
+    for (int r = 0; r < 8; ++r) {
+      // Bit 0 of byte t to bit t.
+      std::uint64_t bits = (eight >> r) & 0x0101010101010101ull;
+      planes[r * planeBytes + k] = static_cast<std::uint8_t>((bits * 0x0102040810204080ull) >> 56);
+    }
+  }
+}
+
 }  // namespace
 
 void StartKeyBlock(KeyBlock& block, const RegisterBank& registers, std::uint8_t stepParity,
                    const StructureMatrix& matrix) {
-  block.Outputs.fill(0);
-  for (int i = 0; i < kStageCount; ++i) {
-    block.Outputs[KeyBlock::kHistory - 1 - i] = registers.Stages[i];
-  }
   KeyBitTables& tables = block.Tables;
-  std::memset(tables.EntryLow, 0, sizeof tables.EntryLow);
-  std::memset(tables.EntryHigh, 0, sizeof tables.EntryHigh);
-  for (int f = 0; f < 256; ++f) {
-    // Step bit s_j is bit 7 - j of f: column s0..s3, row s4..s6, s7 apart.
-    int column =
-        ((f >> 7) & 1) | (((f >> 6) & 1) << 1) | (((f >> 5) & 1) << 2) | (((f >> 4) & 1) << 3);
-    int row = ((f >> 3) & 1) | (((f >> 2) & 1) << 1) | (((f >> 1) & 1) << 2);
-    int parity = __builtin_parity(static_cast<unsigned>(f));
-    int entry = (matrix[16 * row + column] ^ f) & 1;
-    tables.BitTable[f] = static_cast<std::uint8_t>(entry | (parity << 1));
-    std::uint8_t* nibbles = f < 128 ? tables.EntryLow : tables.EntryHigh;
-    nibbles[f & 15] |= static_cast<std::uint8_t>(entry << ((f >> 4) & 7));
+  for (int row = 0; row < 8; ++row) {
+    int ones = 0;
+    for (int column = 0; column < 16; ++column) ones += matrix[16 * row + column];
+    // Whichever entries are fewer, ones or zeros: at most eight.
+    tables.Invert[row] = ones > 8;
+    tables.ColumnCount[row] = 0;
+    for (int column = 0; column < 16; ++column) {
+      if ((matrix[16 * row + column] != 0) != tables.Invert[row]) {
+        tables.Columns[row][tables.ColumnCount[row]++] = static_cast<std::uint8_t>(column);
+      }
+    }
   }
+  block.Start = registers;
   block.PrevParity = stepParity & 1;
   block.FirstBlock = true;
+  block.PlaneFill = 0;
   block.Next = block.Count = 0;
   block.Active = true;
 }
 
 void RefillKeyBlock(KeyBlock& block, const Kernels& kernels) {
+  constexpr int kPlaneBytes = KeyBlock::kPlaneBytes;
+  constexpr int kHistoryBytes = KeyBlock::kPlaneHistory;
   int kept = block.Count - block.Next;
   std::memmove(block.Chars.data(), block.Chars.data() + block.Next, static_cast<std::size_t>(kept));
-  std::uint8_t* f = block.Outputs.data();
-  int n = kStart;
+  std::uint8_t* planes = block.Planes.data();
+  int from = kHistoryBytes, to = kPlaneBytes;
   if (block.FirstBlock) {
+    // The first output bytes by the register recurrences, into the planes.
+    constexpr int kStart = KeyBlock::kHistory;
+    alignas(64) std::uint8_t f[KeyBlock::kHistory + KeyBlock::kPrimeSteps] = {};
+    for (int i = 0; i < kStageCount; ++i) f[kStart - 1 - i] = block.Start.Stages[i];
+    int n = kStart;
     for (; n < kStart + KeyBlock::kPlainSteps; ++n) f[n] = PlainStep(f, n);
+    kernels.StridedSteps(f, n, kStart + KeyBlock::kPrimeSteps);
+    ToPlanes(f + kStart, KeyBlock::kPrimeSteps, planes, kPlaneBytes);
     block.FirstBlock = false;
+    block.PlaneFill = kHistoryBytes;
+    from = 0;
+    to = kHistoryBytes;
+  } else {
+    if (block.PlaneFill == kPlaneBytes) {
+      for (int r = 0; r < 8; ++r) {
+        std::uint8_t* plane = planes + r * kPlaneBytes;
+        std::memmove(plane, plane + kPlaneBytes - kHistoryBytes, kHistoryBytes);
+      }
+    }
+    kernels.PlaneSteps(planes, kPlaneBytes, kHistoryBytes, kPlaneBytes);
+    block.PlaneFill = kPlaneBytes;
   }
-  kernels.StridedSteps(f, n, kEnd);
-  block.PrevParity = kernels.KeyBits(f + kStart, KeyBlock::kSteps / 64, block.Tables,
-                                     block.PrevParity, block.KeyBits.data());
-  kernels.PackChars(block.KeyBits.data(), KeyBlock::kChars / 8, block.Chars.data() + kept);
-  std::memmove(f, f + KeyBlock::kSteps, KeyBlock::kHistory);
+  block.PrevParity = kernels.PlaneKeyBits(planes, kPlaneBytes, from, to, block.Tables,
+                                          block.PrevParity, block.KeyBits.data());
+  int made = 8 * (to - from) / 5;
+  kernels.PackChars(block.KeyBits.data(), made / 8, block.Chars.data() + kept);
   block.Next = 0;
-  block.Count = kept + KeyBlock::kChars;
+  block.Count = kept + made;
 }
 
 }  // namespace quarvel

@@ -1,18 +1,24 @@
 // Key characters made many at a time, equal to those of the step-by-step
 // generator.
 //
-// Every register is linear, so the sequence of stage-0 bytes f obeys
-// f[n] = XOR over i of (Taps[i] AND f[n-1-i]), and, squared six times over
-// GF(2), also f[n] = XOR over i of (Taps[i] AND f[n-64(1+i)]) once enough of
-// the sequence exists. The second form makes 64 consecutive output bytes in
-// one pass of 31 vector-wide AND/XOR operations.
+// Each register is a linear recurrence, so its output bits also obey any
+// multiple of its feedback polynomial. Each has a multiple of four terms,
+// 1 + z^a + z^b + z^c with a, b, c from 84 to 1467, found by a search of the
+// powers of z modulo the polynomial (scripts/plane_delays.py); raised to the 8th power it becomes
+// bit[n] = bit[n-8a] XOR bit[n-8b] XOR bit[n-8c]. Held as a bit string per
+// register (a plane), the delays are whole bytes, at least 64 of them: one
+// vector of new bits costs three loads and two XORs.
 //
-// The key bit of a step is a function of its output byte (the matrix entry
-// XOR its bit 0) XOR the parity of the previous output byte; both are
-// nibble-table lookups done 32 or 64 steps at a time with byte shuffles,
-// giving bit masks from which the key bits are assembled as a bit string,
-// most significant bit first. A key character is then five consecutive bits
-// of that string.
+// The first 12800 output bytes come from the register steps themselves:
+// 1984 by the recurrence of the tap table, then 64 at a time by its 6th
+// power, f[n] = XOR over i of (Taps[i] AND f[n-64(1+i)]); they fill the
+// planes' history.
+//
+// The key bit of a step is the matrix entry its output selects, XOR its bit
+// from register 0, XOR the parity of the output before it: computed on the
+// planes, for a vector of steps at once, from the minterms of the selecting
+// bits. A key character is five consecutive key bits, the first the most
+// significant.
 #pragma once
 
 #include <array>
@@ -25,19 +31,29 @@ namespace quarvel {
 
 struct KeyBlock {
   static constexpr int kStride = 64;
-  // Output bytes kept from one block for the next: at least 31 strides.
+  // Output bytes before the strided recurrence holds: at least 31 strides.
   static constexpr int kHistory = 2048;
   // Steps made on the plain recurrence before the strided one holds.
   static constexpr int kPlainSteps = 31 * kStride;
-  static constexpr int kSteps = 16000;  // per block; a multiple of 5, 40 and 64
+  // Steps made by the register recurrences to start the planes: at least
+  // the longest delay of the planes' recurrences (8 * 1467 steps).
+  static constexpr int kPrimeSteps = 12800;
+  // Steps per block after the first; both multiples of 5 * 512.
+  static constexpr int kSteps = 15360;
   static constexpr int kChars = kSteps / 5;
-  static_assert(kHistory >= 31 * kStride);
-  static_assert(kSteps % 40 == 0 && kSteps % kStride == 0 && (kSteps - kPlainSteps) % kStride == 0);
+  static constexpr int kPlaneHistory = kPrimeSteps / 8;
+  static constexpr int kPlaneBytes = kPlaneHistory + kSteps / 8;
+  static_assert(kPrimeSteps % 2560 == 0 && kSteps % 2560 == 0);
+  static_assert((kPrimeSteps - kPlainSteps) % kStride == 0);
 
   bool Active = false;
   int Next = 0;
   int Count = 0;
   bool FirstBlock = true;
+  // Bytes of each plane in use: the history, or the history and a block.
+  int PlaneFill = 0;
+  // The register bank the generator started from.
+  RegisterBank Start;
   // Parity of the output byte of the step before the next block.
   std::uint8_t PrevParity = 0;
   // The key-bit function of the structure matrix.
@@ -45,9 +61,12 @@ struct KeyBlock {
   // Chars[Next] to Chars[Count - 1] are made and not yet taken; a refill
   // keeps them and makes kChars more behind them. 64 bytes of slack.
   std::array<std::uint8_t, 2 * kChars + 64> Chars{};
-  // Key bits of the block, step 8m+7-r in bit r of byte m; 8 bytes of slack.
-  alignas(64) std::array<std::uint8_t, kSteps / 8 + 8> KeyBits{};
-  alignas(64) std::array<std::uint8_t, kHistory + kSteps> Outputs{};
+  // Key bits of the block in step order, step n in bit n % 8 of byte n / 8;
+  // 64 bytes of slack.
+  alignas(64) std::array<std::uint8_t, kSteps / 8 + 64> KeyBits{};
+  // The bits of each register, kPlaneBytes a register: the history, then
+  // the block being made.
+  alignas(64) std::array<std::uint8_t, 8 * kPlaneBytes> Planes{};
 };
 
 // Starts the block generator from a register bank, the parity of the last
@@ -55,8 +74,9 @@ struct KeyBlock {
 void StartKeyBlock(KeyBlock& block, const RegisterBank& registers, std::uint8_t stepParity,
                    const StructureMatrix& matrix);
 
-// Makes the next kChars key characters, behind those not yet taken, which
-// must be fewer than kChars, with the kernels of one tier.
+// Makes the next key characters (kPrimeSteps / 5 the first time, kChars
+// after), behind those not yet taken, which must be fewer than kChars, with
+// the kernels of one tier.
 void RefillKeyBlock(KeyBlock& block, const Kernels& kernels);
 
 inline std::uint8_t TakeKeyChar(KeyBlock& block, const Kernels& kernels) {

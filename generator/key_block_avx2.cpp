@@ -15,12 +15,6 @@ __m256i Load32(const std::uint8_t* p) {
   return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
 }
 
-// Two copies of a 16-byte table.
-__m256i Repeat2(const std::uint8_t* table) {
-  __m128i half = _mm_loadu_si128(reinterpret_cast<const __m128i*>(table));
-  return _mm256_setr_m128i(half, half);
-}
-
 }  // namespace
 
 void StridedStepsAvx2(std::uint8_t* f, int from, int to) {
@@ -60,37 +54,14 @@ void StridedStepsAvx2(std::uint8_t* f, int from, int to) {
   }
 }
 
-std::uint8_t KeyBitsAvx2(const std::uint8_t* f, int words, const KeyBitTables& tables,
-                         std::uint8_t prevParity, std::uint8_t* keyBits) {
-  const __m256i reverse = Repeat2(kReverse8);
-  const __m256i bitOf = Repeat2(kBitOf);
-  const __m256i parityOf = Repeat2(kParityOf);
-  const __m256i low4 = _mm256_set1_epi8(0x0F);
-  const __m256i entryLow = Repeat2(tables.EntryLow);
-  const __m256i entryHigh = Repeat2(tables.EntryHigh);
-  std::uint64_t prev = prevParity;
-  for (int w = 0; w < words; ++w) {
-    std::uint64_t entry = 0, parity = 0;
-    for (int half = 0; half < 2; ++half) {
-      __m256i v = Load32(f + 64 * w + 32 * half);
-      v = _mm256_shuffle_epi8(v, reverse);
-      __m256i lo = _mm256_and_si256(v, low4);
-      __m256i hi = _mm256_and_si256(_mm256_srli_epi16(v, 4), low4);
-      __m256i row = _mm256_blendv_epi8(_mm256_shuffle_epi8(entryLow, lo),
-                                       _mm256_shuffle_epi8(entryHigh, lo), v);
-      __m256i bit = _mm256_shuffle_epi8(bitOf, hi);
-      __m256i set = _mm256_cmpeq_epi8(_mm256_and_si256(row, bit), bit);
-      __m256i par =
-          _mm256_xor_si256(_mm256_shuffle_epi8(parityOf, lo), _mm256_shuffle_epi8(parityOf, hi));
-      entry |= static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm256_movemask_epi8(set)))
-               << (32 * half);
-      parity |= static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm256_movemask_epi8(par)))
-                << (32 * half);
-    }
-    std::uint64_t bits = CombineMasks(entry, parity, prev);
-    std::memcpy(keyBits + 8 * w, &bits, sizeof bits);
-  }
-  return static_cast<std::uint8_t>(prev);
+void PlaneStepsAvx2(std::uint8_t* planes, int planeBytes, int from, int to) {
+  PlaneKernels<32>::Steps(planes, planeBytes, from, to);
+}
+
+std::uint8_t PlaneKeyBitsAvx2(const std::uint8_t* planes, int planeBytes, int from, int to,
+                              const KeyBitTables& tables, std::uint8_t prevParity,
+                              std::uint8_t* keyBits) {
+  return PlaneKernels<32>::KeyBits(planes, planeBytes, from, to, tables, prevParity, keyBits);
 }
 
 }  // namespace quarvel

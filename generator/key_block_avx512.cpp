@@ -9,16 +9,7 @@
 
 namespace quarvel {
 
-namespace {
-
-// Four copies of a 16-byte table.
-__m512i Repeat4(const std::uint8_t* table) {
-  alignas(64) std::uint8_t copies[64];
-  for (int i = 0; i < 64; ++i) copies[i] = table[i & 15];
-  return _mm512_load_si512(copies);
-}
-
-}  // namespace
+namespace {}  // namespace
 
 void StridedStepsAvx512(std::uint8_t* f, int from, int to) {
   __m512i taps[kStageCount];
@@ -40,39 +31,41 @@ void StridedStepsAvx512(std::uint8_t* f, int from, int to) {
   }
 }
 
-std::uint8_t KeyBitsAvx512(const std::uint8_t* f, int words, const KeyBitTables& tables,
-                           std::uint8_t prevParity, std::uint8_t* keyBits) {
-  const __m512i reverse = Repeat4(kReverse8);
-  const __m512i bitOf = Repeat4(kBitOf);
-  const __m512i parityOf = Repeat4(kParityOf);
-  const __m512i low4 = _mm512_set1_epi8(0x0F);
-  const __m512i entryLow = Repeat4(tables.EntryLow);
-  const __m512i entryHigh = Repeat4(tables.EntryHigh);
-  std::uint64_t prev = prevParity;
-  for (int w = 0; w < words; ++w) {
-    __m512i v = _mm512_shuffle_epi8(_mm512_loadu_si512(f + 64 * w), reverse);
-    __m512i lo = _mm512_and_si512(v, low4);
-    __m512i hi = _mm512_and_si512(_mm512_srli_epi16(v, 4), low4);
-    __m512i row = _mm512_mask_blend_epi8(_mm512_movepi8_mask(v), _mm512_shuffle_epi8(entryLow, lo),
-                                         _mm512_shuffle_epi8(entryHigh, lo));
-    std::uint64_t entry = _mm512_test_epi8_mask(row, _mm512_shuffle_epi8(bitOf, hi));
-    std::uint64_t parity = _mm512_movepi8_mask(
-        _mm512_xor_si512(_mm512_shuffle_epi8(parityOf, lo), _mm512_shuffle_epi8(parityOf, hi)));
-    std::uint64_t bits = CombineMasks(entry, parity, prev);
-    std::memcpy(keyBits + 8 * w, &bits, sizeof bits);
-  }
-  return static_cast<std::uint8_t>(prev);
+void PlaneStepsAvx512(std::uint8_t* planes, int planeBytes, int from, int to) {
+  PlaneKernels<64>::Steps(planes, planeBytes, from, to);
 }
 
-// Eight key characters at once: the 40 bits spread into the low five bits
-// of eight bytes.
+std::uint8_t PlaneKeyBitsAvx512(const std::uint8_t* planes, int planeBytes, int from, int to,
+                                const KeyBitTables& tables, std::uint8_t prevParity,
+                                std::uint8_t* keyBits) {
+  return PlaneKernels<64>::KeyBits(planes, planeBytes, from, to, tables, prevParity, keyBits);
+}
+
+// 64 key characters from every 40 bytes of key bits in step order: each
+// character is five consecutive bits, the first of them its most
+// significant.
 void PackCharsAvx512(const std::uint8_t* keyBits, int groups, std::uint8_t* chars) {
-  for (int q = 0; q < groups; ++q) {
-    std::uint64_t x;
-    std::memcpy(&x, keyBits + 5 * q, sizeof x);
-    x = __builtin_bswap64(x) >> 24;
-    std::uint64_t eight = __builtin_bswap64(_pdep_u64(x, 0x1F1F1F1F1F1F1F1Full));
-    std::memcpy(chars + 8 * q, &eight, sizeof eight);
+  alignas(64) std::uint8_t gather[64], shifts[64], reversed[64];
+  for (int k = 0; k < 64; ++k) {
+    // Byte k of the result: character 8q+i takes the bits from 40q+5i on.
+    int q = k / 8, i = k % 8;
+    gather[k] = static_cast<std::uint8_t>(5 * q + i);
+    shifts[k] = static_cast<std::uint8_t>(5 * i);
+    int r = 0;
+    for (int bit = 0; bit < 5; ++bit) r |= ((k >> bit) & 1) << (4 - bit);
+    reversed[k] = static_cast<std::uint8_t>(r);
+  }
+  const __m512i gatherIndex = _mm512_load_si512(gather);
+  const __m512i shiftCounts = _mm512_load_si512(shifts);
+  const __m512i reverse5 = _mm512_load_si512(reversed);
+  const __m512i low5 = _mm512_set1_epi8(31);
+  for (int g = 0; g < groups; g += 8) {
+    __m512i bits = _mm512_maskz_loadu_epi8((std::uint64_t{1} << 40) - 1, keyBits + 5 * g);
+    __m512i spread = _mm512_maskz_permutexvar_epi8(~std::uint64_t{0}, gatherIndex, bits);
+    __m512i fields = _mm512_and_si512(
+        _mm512_maskz_multishift_epi64_epi8(~std::uint64_t{0}, shiftCounts, spread), low5);
+    _mm512_storeu_si512(chars + 8 * g,
+                        _mm512_maskz_permutexvar_epi8(~std::uint64_t{0}, fields, reverse5));
   }
 }
 

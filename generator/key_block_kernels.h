@@ -16,43 +16,126 @@ namespace quarvel {
 
 inline constexpr int kKeyStride = 64;
 
-// Byte-shuffle tables of the vector kernels. Reverses the bytes of every
-// group of eight:
-inline constexpr std::uint8_t kReverse8[16] = {7,  6,  5,  4,  3,  2,  1, 0,
-                                               15, 14, 13, 12, 11, 10, 9, 8};
-// 1 << (index AND 7):
-inline constexpr std::uint8_t kBitOf[16] = {1, 2, 4, 8, 16, 32, 64, 128,
-                                            1, 2, 4, 8, 16, 32, 64, 128};
-// 0xFF for a nibble of odd parity:
-inline constexpr std::uint8_t kParityOf[16] = {0,    0xFF, 0xFF, 0,    0xFF, 0,    0,    0xFF,
-                                               0xFF, 0,    0,    0xFF, 0,    0xFF, 0xFF, 0};
+// The delays, in bytes of its plane, of each register's four-term
+// recurrence: bit n = bit n-8a XOR bit n-8b XOR bit n-8c.
+inline constexpr int kPlaneDelays[8][3] = {{836, 1230, 1273}, {108, 136, 219}, {84, 217, 255},
+                                           {162, 176, 375},   {267, 407, 762}, {890, 1155, 1277},
+                                           {809, 1371, 1467}, {138, 142, 621}};
 
-// The key bits of 64 steps from two masks in which bit 8m+r stands for step
-// 8m+7-r: `entry` holds the matrix entry XOR bit 0 of each step's output,
-// `parity` the parity of each output. A key bit takes the parity of the
-// step before it: within a byte of the mask that is the next bit up, and for
-// the top bit the lowest bit of the byte below; `prev` carries the parity of
-// the last step into the next word.
-static inline std::uint64_t CombineMasks(std::uint64_t entry, std::uint64_t parity,
-                                         std::uint64_t& prev) {
-  std::uint64_t before = ((parity >> 1) & 0x7F7F7F7F7F7F7F7Full) |
-                         ((parity << 15) & 0x8080808080808080ull) | (prev << 7);
-  prev = (parity >> 56) & 1;
-  return entry ^ before;
-}
+namespace {
+
+// Vectors of 64-bit lanes, by their width in bytes.
+template <int kWidth>
+struct PlaneVector;
+template <>
+struct PlaneVector<16> {
+  typedef std::uint64_t Type __attribute__((vector_size(16)));
+};
+template <>
+struct PlaneVector<32> {
+  typedef std::uint64_t Type __attribute__((vector_size(32)));
+};
+template <>
+struct PlaneVector<64> {
+  typedef std::uint64_t Type __attribute__((vector_size(64)));
+};
+
+// The plane kernels for vectors of kWidth bytes, written once with the
+// compiler's vector extensions: each tier file makes them at its width.
+template <int kWidth>
+struct PlaneKernels {
+  using Vec = typename PlaneVector<kWidth>::Type;
+  static constexpr int kLanes = kWidth / 8;
+
+  static Vec Load(const std::uint8_t* p) {
+    Vec v;
+    __builtin_memcpy(&v, p, sizeof v);
+    return v;
+  }
+  static void Store(std::uint8_t* p, Vec v) { __builtin_memcpy(p, &v, sizeof v); }
+
+  // The registers side by side, so that a vector is read back only after
+  // the store that made it has long gone to the cache.
+  static void Steps(std::uint8_t* planes, int planeBytes, int from, int to) {
+    for (int k = from; k < to; k += kWidth) {
+      for (int r = 0; r < 8; ++r) {
+        std::uint8_t* p = planes + r * planeBytes + k;
+        Store(p, Load(p - kPlaneDelays[r][0]) ^ Load(p - kPlaneDelays[r][1]) ^
+                     Load(p - kPlaneDelays[r][2]));
+      }
+    }
+  }
+
+  static std::uint8_t KeyBits(const std::uint8_t* planes, int planeBytes, int from, int to,
+                              const KeyBitTables& tables, std::uint8_t prevParity,
+                              std::uint8_t* keyBits) {
+    std::uint64_t carry = prevParity;
+    for (int k = from; k < to; k += kWidth) {
+      Vec reg[8];
+      for (int r = 0; r < 8; ++r) reg[r] = Load(planes + r * planeBytes + k);
+      // The column comes from registers 7 to 4 (weights 1 to 8), the row
+      // from registers 3 to 1 (weights 1 to 4): their minterms.
+      const Vec low[4] = {~(reg[7] | reg[6]), reg[7] & ~reg[6], ~reg[7] & reg[6], reg[7] & reg[6]};
+      const Vec high[4] = {~(reg[5] | reg[4]), reg[5] & ~reg[4], ~reg[5] & reg[4], reg[5] & reg[4]};
+      const Vec rowLow[4] = {~(reg[3] | reg[2]), reg[3] & ~reg[2], ~reg[3] & reg[2],
+                             reg[3] & reg[2]};
+      Vec column[16];
+      for (int c = 0; c < 16; ++c) column[c] = low[c & 3] & high[c >> 2];
+      Vec entry = {};
+      for (int row = 0; row < 8; ++row) {
+        Vec hit = {};
+        for (int j = 0; j < tables.ColumnCount[row]; ++j) hit |= column[tables.Columns[row][j]];
+        if (tables.Invert[row]) hit = ~hit;
+        entry |= rowLow[row & 3] & ((row & 4) ? reg[1] : ~reg[1]) & hit;
+      }
+      Vec parity = reg[0] ^ reg[1] ^ reg[2] ^ reg[3] ^ reg[4] ^ reg[5] ^ reg[6] ^ reg[7];
+      // The parity of the step before each step: one bit up, through the
+      // lanes.
+      Vec top = parity >> 63;
+      // Every lane one place up, the last to the first.
+      if constexpr (kLanes == 2) {
+        top = __builtin_shufflevector(top, top, 1, 0);
+      } else if constexpr (kLanes == 4) {
+        top = __builtin_shufflevector(top, top, 3, 0, 1, 2);
+      } else {
+        top = __builtin_shufflevector(top, top, 7, 0, 1, 2, 3, 4, 5, 6);
+      }
+      std::uint64_t last = top[0];
+      top[0] = carry;
+      carry = last;
+      Vec before = (parity << 1) | top;
+      Store(keyBits + (k - from), entry ^ reg[0] ^ before);
+    }
+    return static_cast<std::uint8_t>(carry);
+  }
+};
+
+}  // namespace
+
+// The first bit of a key character is its most significant: five bits in
+// step order, reversed.
+inline constexpr std::uint8_t kReverse5[32] = {0,  16, 8,  24, 4,  20, 12, 28, 2,  18, 10,
+                                               26, 6,  22, 14, 30, 1,  17, 9,  25, 5,  21,
+                                               13, 29, 3,  19, 11, 27, 7,  23, 15, 31};
 
 void StridedStepsPortable(std::uint8_t* f, int from, int to);
-std::uint8_t KeyBitsPortable(const std::uint8_t* f, int words, const KeyBitTables& tables,
-                             std::uint8_t prevParity, std::uint8_t* keyBits);
+void PlaneStepsPortable(std::uint8_t* planes, int planeBytes, int from, int to);
+std::uint8_t PlaneKeyBitsPortable(const std::uint8_t* planes, int planeBytes, int from, int to,
+                                  const KeyBitTables& tables, std::uint8_t prevParity,
+                                  std::uint8_t* keyBits);
 void PackCharsPortable(const std::uint8_t* keyBits, int groups, std::uint8_t* chars);
 
 void StridedStepsAvx2(std::uint8_t* f, int from, int to);
-std::uint8_t KeyBitsAvx2(const std::uint8_t* f, int words, const KeyBitTables& tables,
-                         std::uint8_t prevParity, std::uint8_t* keyBits);
+void PlaneStepsAvx2(std::uint8_t* planes, int planeBytes, int from, int to);
+std::uint8_t PlaneKeyBitsAvx2(const std::uint8_t* planes, int planeBytes, int from, int to,
+                              const KeyBitTables& tables, std::uint8_t prevParity,
+                              std::uint8_t* keyBits);
 
 void StridedStepsAvx512(std::uint8_t* f, int from, int to);
-std::uint8_t KeyBitsAvx512(const std::uint8_t* f, int words, const KeyBitTables& tables,
-                           std::uint8_t prevParity, std::uint8_t* keyBits);
+void PlaneStepsAvx512(std::uint8_t* planes, int planeBytes, int from, int to);
+std::uint8_t PlaneKeyBitsAvx512(const std::uint8_t* planes, int planeBytes, int from, int to,
+                                const KeyBitTables& tables, std::uint8_t prevParity,
+                                std::uint8_t* keyBits);
 void PackCharsAvx512(const std::uint8_t* keyBits, int groups, std::uint8_t* chars);
 
 }  // namespace quarvel

@@ -12,12 +12,6 @@ namespace {
 
 using Vec16 = std::uint8_t __attribute__((vector_size(16)));
 
-std::uint64_t LoadBigEndian64(const std::uint8_t* p) {
-  std::uint64_t x = 0;
-  for (int i = 0; i < 8; ++i) x = (x << 8) | p[i];
-  return x;
-}
-
 }  // namespace
 
 void StridedStepsPortable(std::uint8_t* f, int from, int to) {
@@ -25,39 +19,38 @@ void StridedStepsPortable(std::uint8_t* f, int from, int to) {
   for (int i = 0; i < kStageCount; ++i) {
     for (int k = 0; k < 16; ++k) taps[i][k] = FeedbackTaps[i];
   }
+  constexpr int kParts = kKeyStride / 16;
   for (int n = from; n < to; n += kKeyStride) {
-    for (int part = 0; part < kKeyStride; part += 16) {
-      Vec16 x = {};
-      for (int i = kStageCount - 1; i >= 0; --i) {
+    // One chain of XORs for each 16 bytes, side by side.
+    Vec16 x[kParts] = {};
+    for (int i = kStageCount - 1; i >= 0; --i) {
+      const Vec16 tap = taps[i];
+      const std::uint8_t* history = f + n - kKeyStride * (1 + i);
+      for (int part = 0; part < kParts; ++part) {
         Vec16 v;
-        std::memcpy(&v, f + n + part - kKeyStride * (1 + i), sizeof v);
-        x ^= v & taps[i];
+        std::memcpy(&v, history + 16 * part, sizeof v);
+        x[part] ^= v & tap;
       }
-      std::memcpy(f + n + part, &x, sizeof x);
     }
+    std::memcpy(f + n, x, sizeof x);
   }
 }
 
-std::uint8_t KeyBitsPortable(const std::uint8_t* f, int words, const KeyBitTables& tables,
-                             std::uint8_t prevParity, std::uint8_t* keyBits) {
-  std::uint8_t prev = prevParity;
-  for (int m = 0; m < 8 * words; ++m) {
-    std::uint8_t bits = 0;
-    for (int r = 0; r < 8; ++r) {
-      std::uint8_t t = tables.BitTable[f[8 * m + r]];
-      bits = static_cast<std::uint8_t>((bits << 1) | ((t ^ prev) & 1));
-      prev = t >> 1;
-    }
-    keyBits[m] = bits;
-  }
-  return prev;
+void PlaneStepsPortable(std::uint8_t* planes, int planeBytes, int from, int to) {
+  PlaneKernels<16>::Steps(planes, planeBytes, from, to);
+}
+
+std::uint8_t PlaneKeyBitsPortable(const std::uint8_t* planes, int planeBytes, int from, int to,
+                                  const KeyBitTables& tables, std::uint8_t prevParity,
+                                  std::uint8_t* keyBits) {
+  return PlaneKernels<16>::KeyBits(planes, planeBytes, from, to, tables, prevParity, keyBits);
 }
 
 void PackCharsPortable(const std::uint8_t* keyBits, int groups, std::uint8_t* chars) {
   for (int q = 0; q < groups; ++q) {
-    std::uint64_t x = LoadBigEndian64(keyBits + 5 * q);
-    for (int i = 0; i < 8; ++i)
-      chars[8 * q + i] = static_cast<std::uint8_t>((x >> (59 - 5 * i)) & 31);
+    std::uint64_t forty = 0;
+    for (int i = 0; i < 5; ++i) forty |= std::uint64_t{keyBits[5 * q + i]} << (8 * i);
+    for (int i = 0; i < 8; ++i) chars[8 * q + i] = kReverse5[(forty >> (5 * i)) & 31];
   }
 }
 

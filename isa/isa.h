@@ -14,7 +14,16 @@ enum class Isa : std::uint8_t { Portable, Avx2, Avx512 };
 // X(feature) for each feature, by the compiler's name (-mFEATURE).
 #define QUARVEL_AVX2_FEATURES(X) X(avx2) X(bmi) X(bmi2) X(popcnt)
 #define QUARVEL_AVX512_FEATURES(X) \
-  X(avx2) X(bmi) X(bmi2) X(popcnt) X(avx512f) X(avx512bw) X(avx512vl) X(avx512vbmi) X(avx512vbmi2)
+  X(avx2)                          \
+  X(bmi)                           \
+  X(bmi2)                          \
+  X(popcnt)                        \
+  X(avx512f)                       \
+  X(avx512bw)                      \
+  X(avx512vl)                      \
+  X(avx512vbmi)                    \
+  X(avx512vbmi2)                   \
+  X(avx512bitalg)
 
 // The best tier this processor offers; detected once.
 Isa BestIsa();

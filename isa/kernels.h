@@ -12,16 +12,13 @@
 
 namespace quarvel {
 
-// The key-bit function of the block generator as lookup tables.
+// The key-bit function of the structure matrix, for the block generator:
+// for each row of the matrix, the columns whose entry is 1 (Invert false)
+// or 0 (Invert true), whichever are fewer.
 struct KeyBitTables {
-  // For an output byte f: bit 0 is the matrix entry it selects XOR its bit
-  // 0; bit 1 is its parity.
-  std::uint8_t BitTable[256];
-  // The entry bit again as nibble tables: for a byte with low nibble l and
-  // high nibble h, bit (h AND 7) of EntryLow[l] (h < 8) or EntryHigh[l]
-  // (h >= 8).
-  alignas(16) std::uint8_t EntryLow[16];
-  alignas(16) std::uint8_t EntryHigh[16];
+  std::uint8_t ColumnCount[8];
+  bool Invert[8];
+  std::uint8_t Columns[8][8];
 };
 
 struct Kernels {
@@ -29,13 +26,18 @@ struct Kernels {
 
   // Block generator. StridedSteps: output bytes f[from] to f[to - 1] by the
   // strided recurrence, from a stride of 64 (from and to multiples of 64
-  // apart). KeyBits: the key bits of `words` times 64 steps from their
-  // output bytes, step 8m+7-r in bit r of byte m, given the parity of the
-  // step before; returns the parity of the last step. PackChars: eight key
-  // characters from every five bytes of key bits, `groups` times.
+  // apart). PlaneSteps: bytes `from` to `to` of each of the eight register
+  // planes, `planeBytes` apart, by their four-term recurrence. PlaneKeyBits:
+  // the key bits of the steps of plane bytes `from` to `to`, in step order,
+  // given the parity of the output before them; returns the parity of the
+  // last. (`to` - `from` a multiple of 64 in both.) PackChars: eight key
+  // characters from every five bytes of key bits, `groups` (a multiple of 8)
+  // times.
   void (*StridedSteps)(std::uint8_t* f, int from, int to);
-  std::uint8_t (*KeyBits)(const std::uint8_t* f, int words, const KeyBitTables& tables,
-                          std::uint8_t prevParity, std::uint8_t* keyBits);
+  void (*PlaneSteps)(std::uint8_t* planes, int planeBytes, int from, int to);
+  std::uint8_t (*PlaneKeyBits)(const std::uint8_t* planes, int planeBytes, int from, int to,
+                               const KeyBitTables& tables, std::uint8_t prevParity,
+                               std::uint8_t* keyBits);
   void (*PackChars)(const std::uint8_t* keyBits, int groups, std::uint8_t* chars);
 
   // Encipher. EncipherLetters: the cipher letters of `count` plain bytes,
