@@ -16,6 +16,8 @@ endif()
 # The compiler options of a tier ("AVX2", "AVX512"), read from isa/isa.h.
 function(quarvel_tier_options tier root out)
   file(STRINGS ${root}/isa/isa.h lines)
+  # A change of the lists there configures the build again.
+  set_property(DIRECTORY ${CMAKE_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${root}/isa/isa.h)
   set(text "")
   set(inside OFF)
   foreach(line IN LISTS lines)
