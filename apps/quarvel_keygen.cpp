@@ -57,8 +57,7 @@ int MakeKeyFile(const std::string& name) {
     return kExitFailure;
   }
   std::string failure;
-  // The mode does not depend on the umask; the programs need the owner's
-  // write permission to open a key file.
+  // The mode does not depend on the umask: the key is the owner's alone.
   if (::fchmod(fd, 0600) != 0) failure = name + ": " + std::strerror(errno);
   RandomBytes random;
   bool accepted = false;

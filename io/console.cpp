@@ -15,11 +15,12 @@ namespace quarvel {
 
 namespace {
 
-// A temporary file without a name, readable and writable by this process
-// alone and gone when it is closed. Returns -1 with errno set on failure.
-int AnonymousFile() {
+// A temporary file without a name in the folder `dir` (TMPDIR, or /tmp),
+// readable and writable by this process alone and gone when it is closed.
+// Returns -1 with errno set on failure.
+int AnonymousFile(std::string& dir) {
   const char* tmp = std::getenv("TMPDIR");
-  std::string dir = tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp";
+  dir = tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp";
   int fd = RetryOnInterrupt(
       [&] { return ::open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC | O_EXCL, 0600); });
   if (fd >= 0) return fd;
@@ -155,8 +156,10 @@ int Console::InputCopy(std::uint8_t* scratch, std::size_t size) {
   if (copyFd_ >= 0) return copyFd_;
   // Reading standard input may wait: everything written goes out first.
   FlushAll();
-  int fd = AnonymousFile();
-  if (fd < 0) ThrowIoError(errno, IoOp::Open);
+  std::string dir;
+  int fd = AnonymousFile(dir);
+  // The copy's folder is the file that failed.
+  if (fd < 0) ThrowIoError(errno, IoOp::Open, dir);
   copyFd_ = fd;
   // Every read of standard input gives back or uses what it took, so the
   // copy starts where standard input stands.
@@ -170,7 +173,7 @@ int Console::InputCopy(std::uint8_t* scratch, std::size_t size) {
     copied += n;
     bytesRead_ += n;
   }
-  if (code != 0) ThrowIoError(code, IoOp::Write);
+  if (code != 0) ThrowIoError(code, IoOp::Write, dir);
   inEnded_ = true;
   return copyFd_;
 }

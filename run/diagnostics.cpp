@@ -301,9 +301,9 @@ const char* ProgramName(Program program) {
 }
 
 void NoteFileError(RunState& state, std::string_view role, const ByteFile& file, int code,
-                   bool newFile, std::string_view sameAsRole) {
+                   bool newFile, bool written, std::string_view sameAsRole) {
   const std::string head = FileText(role, file.Name()) + ": ";
-  if (file.Name().empty() && !newFile) {
+  if (file.Name().empty() && written && !newFile) {
     // An existing file that the run writes (the additive series of mode D)
     // has no console to stand for it.
     AddLine(state, std::string(role) + ": no name given; it must name an existing file");
@@ -325,14 +325,17 @@ void NoteFileError(RunState& state, std::string_view role, const ByteFile& file,
   struct stat st {};
   const bool exists = ::stat(file.Name().c_str(), &st) == 0;
   if (code == EACCES && exists) {
-    // A regular file without any write permission is read-only for everyone.
-    bool noWrite = (S_ISREG(st.st_mode) && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) ||
-                   ::access(file.Name().c_str(), W_OK) != 0;
-    bool noRead = ::access(file.Name().c_str(), R_OK) != 0;
-    if (noRead || noWrite) {
-      AddLine(state, head + (noRead && noWrite ? "has no read or write permission"
-                             : noWrite         ? "has no write permission"
-                                               : "has no read permission"));
+    // A file the run writes is opened for writing only, an input for reading
+    // only. A regular file without any write permission is read-only for
+    // everyone.
+    if (written) {
+      if ((S_ISREG(st.st_mode) && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) ||
+          ::access(file.Name().c_str(), W_OK) != 0) {
+        AddLine(state, head + "has no write permission");
+        return;
+      }
+    } else if (::access(file.Name().c_str(), R_OK) != 0) {
+      AddLine(state, head + "has no read permission");
       return;
     }
   }

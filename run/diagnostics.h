@@ -22,10 +22,11 @@ class ByteFile;
 const char* ProgramName(Program program);
 
 // A file of the run that did not open: its role word, its name and the
-// reason. `newFile`: the run creates it. `sameAsRole`: for a written file
-// that is another file of the run, that file's role word.
+// reason. `newFile`: the run creates it. `written`: the run writes it (else
+// it only reads it). `sameAsRole`: for a written file that is another file
+// of the run, that file's role word.
 void NoteFileError(RunState& state, std::string_view role, const ByteFile& file, int code,
-                   bool newFile, std::string_view sameAsRole);
+                   bool newFile, bool written, std::string_view sameAsRole);
 
 // Each refused key part and why; then each key part that looks damaged but
 // is taken as it stands: a 128th structure-key character that is no binary

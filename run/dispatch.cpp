@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <string>
@@ -116,8 +117,15 @@ int ErrorStop(Console& console, const IoError& error) {
 // memory. Nothing is lost by not unwinding: a run takes all its memory
 // before it writes to its files (file buffers are taken at their opens), and
 // the console's output has gone out at every wait before that.
+// The line on standard error is put together from constant pieces, which
+// takes no memory either.
+template <Program program>
 [[noreturn]] void StopForLackOfMemory() {
   WriteErrorLine(IoError{ENOMEM, IoOp::Allocate});
+  WriteAll(2, ProgramName(program));
+  WriteAll(2, ": allocating memory: ");
+  WriteAll(2, std::strerror(ENOMEM));
+  WriteAll(2, "\n");
   ::_exit(ENOMEM);
 }
 
@@ -125,7 +133,8 @@ int ErrorStop(Console& console, const IoError& error) {
 
 int ProgramMain(int argc, const char* const* argv, Program program) {
   HoldClosedStandardStreams();
-  std::set_new_handler(StopForLackOfMemory);
+  std::set_new_handler(program == Program::QuarvelKeys ? StopForLackOfMemory<Program::QuarvelKeys>
+                                                       : StopForLackOfMemory<Program::Quarvel>);
   // A console whose reader has gone is an I/O error with its code, not a
   // silent end by signal.
   std::signal(SIGPIPE, SIG_IGN);

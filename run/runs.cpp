@@ -169,7 +169,7 @@ void FileErrorReport(RunState& state) {
       con.WriteLineEnd();
       int same = state.SameFileRow[i];
       NoteFileError(state, table[i].RoleWord, state.*(table[i].File), state.OpenResult[i],
-                    table[i].NewFile, same >= 0 ? table[same].RoleWord : "");
+                    table[i].NewFile, table[i].Written, same >= 0 ? table[same].RoleWord : "");
     }
   }
   EndReport(state);

@@ -204,6 +204,8 @@ TEST(ConsoleInput, CopyThatCannotBeMadeStopsBeforeAnythingIsEmptied) {
   EXPECT_EQ(r.Out, line);
   EXPECT_EQ(r.ExitStatus, ENOENT);
   EXPECT_EQ(ReadFile(dir.File("old.cip")), "the cipher text of yesterday");
+  // Standard error names the folder of the copy.
+  EXPECT_EQ(r.Err, "quarvel: opening '" + dir.File("missing") + "': No such file or directory\n");
 }
 
 // --- Waits take their line and no more --------------------------------------
@@ -445,6 +447,7 @@ TEST(OutOfMemory, IsTheRunTimeErrorStopWithCode12) {
     if (r.ExitStatus == ENOMEM) {
       ++stops;
       EXPECT_TRUE(EndsWith(r.Out, line)) << r.Out;
+      EXPECT_EQ(r.Err, "quarvel: allocating memory: Cannot allocate memory\n");
       EXPECT_EQ(ReadFile(dir.File("out.cip")), kOld);
     } else {
       EXPECT_EQ(r.ExitStatus, 0) << r.Out << r.Err;
