@@ -108,8 +108,9 @@ def spread(rng, chars, avoid, style, adjacent_last=True):
     return bytes(out)
 
 
-def key_file(rng, message_key):
-    """A key file (bytes), a short note of how it was made, and the basic key."""
+def key_file(rng, message_key, clean=False):
+    """A key file (bytes), a short note of how it was made, and the basic key.
+    With `clean`, no junk byte can hide a keyword (by ending with its start)."""
     damage = "none" if rng.random() < 0.7 else rng.choice([
         "no_structure", "no_basic", "lower_keyword", "lower_basic", "tenth_not_letter",
         "structure_not_adjacent", "no_separator", "doubled_first", "second_occurrence",
@@ -175,7 +176,8 @@ def key_file(rng, message_key):
     if damage == "no_basic":
         b_section = b""
     junk = lambda: rng.choice([b"", b"\r\n", b"Schluessel fuer heute\r\n",
-                               bytes(rng.randrange(256) for _ in range(rng.randint(0, 40)))])
+                               bytes(rng.randrange(256) for _ in range(rng.randint(0, 40)))]) + (
+                                   b"\r\n" if clean else b"")
     parts = [s_section, b_section]
     if rng.random() < 0.3:
         parts.reverse()
@@ -401,9 +403,9 @@ def make_case(number, seed, old_build, timeout):
         message_key = "".join(rng.choice(LETTERS) for _ in range(10))
         hdr = ("HHHHH " + " ".join(c * 3 for c in message_key)).encode()
         hdr_note = "none"
-    key, key_note, basic = key_file(rng, message_key)
+    key, key_note, basic = key_file(rng, message_key, valid_only)
     while valid_only and key_note != "none":
-        key, key_note, basic = key_file(rng, message_key)
+        key, key_note, basic = key_file(rng, message_key, valid_only)
     case.note = f"header={hdr_note} key={key_note}"
     case.files["key.txt"] = key
 
@@ -442,8 +444,11 @@ def make_case(number, seed, old_build, timeout):
             mutation = "random"
         else:
             mutation = "none"
-            if kind == "decipher":
+            if kind == "decipher" or (kind == "large" and rng.random() < 0.6):
                 cipher, mutation = mutate_cipher(rng, cipher, len(hdr))
+                if rng.random() < 0.2:
+                    cipher, second = mutate_cipher(rng, cipher, len(hdr))
+                    mutation += "+" + second
         case.files["msg.cip"] = cipher
         if rng.random() < 0.3:
             case.files["msg.txt"] = bytes(rng.randrange(256) for _ in range(rng.randint(0, 300)))
@@ -531,11 +536,14 @@ def make_case(number, seed, old_build, timeout):
 
 
 def snapshot(folder):
+    """Every file's bytes (a note for what is no regular file) and mode."""
     files = {}
+    modes = {}
     for root, dirs, names in os.walk(folder):
         for name in names:
             path = os.path.join(root, name)
             rel = os.path.relpath(path, folder)
+            modes[rel] = oct(os.lstat(path).st_mode)
             if os.path.isfile(path) and not os.path.islink(path):
                 with open(path, "rb") as f:
                     files[rel] = f.read()
@@ -543,7 +551,7 @@ def snapshot(folder):
                 files[rel] = "<not a regular file>"
         for name in dirs:
             files[os.path.relpath(os.path.join(root, name), folder) + "/"] = "<folder>"
-    return files
+    return files, modes
 
 
 def run_case(case, build, tier, timeout):
@@ -571,9 +579,10 @@ def run_case(case, build, tier, timeout):
             out, status = r.stdout, r.returncode
         except OSError as e:
             out, status = str(e).encode(), -1
-        files = snapshot(folder)
+        files, modes = snapshot(folder)
         leftover = sorted(os.listdir(scratch))
-        return {"stdout": out, "status": status, "files": files, "leftover": leftover}
+        return {"stdout": out, "status": status, "files": files, "modes": modes,
+                "leftover": leftover}
     finally:
         for root, dirs, names in os.walk(work):
             for d in dirs:
@@ -611,6 +620,9 @@ def describe_difference(ref, got):
         else:
             i = first_difference(a, b)
             out.append(f"file {name} differs at byte {i} (lengths {len(a)}, {len(b)})")
+    for name in sorted(set(ref["modes"]) & set(got["modes"])):
+        if ref["modes"][name] != got["modes"][name]:
+            out.append(f"file {name}: mode {ref['modes'][name]} -> {got['modes'][name]}")
     if got["leftover"]:
         out.append(f"left in TMPDIR: {got['leftover']}")
     return out
