@@ -31,7 +31,9 @@ files) are kept under --keep (default: differential_failures in the current
 folder).
 
 Options: --jobs N (default 2), --keep DIR, --timeout SECONDS (default 60),
---tiers LIST (default portable,avx2,avx512), --show N (default 5).
+--tiers LIST (default portable,avx2,avx512), --show N (default 5),
+--only KIND (cases of one kind: encipher, decipher, file_error, mode,
+refused_byte, keys_no_series, console_input, large).
 """
 
 import argparse
@@ -115,7 +117,7 @@ def key_file(rng, message_key, clean=False):
         "no_structure", "no_basic", "lower_keyword", "lower_basic", "tenth_not_letter",
         "structure_not_adjacent", "no_separator", "doubled_first", "second_occurrence",
         "ends_in_structure", "ends_in_basic", "keyword_at_end", "empty", "shifts", "shifts",
-        "letters_among_digits", "junk_around"])
+        "foreign_between", "junk_around"])
     basic = "".join(rng.choice(LETTERS) for _ in range(10))
     if damage == "lower_basic" or rng.random() < 0.1:
         basic = "".join(c.lower() if rng.random() < 0.5 else c for c in basic)
@@ -147,11 +149,7 @@ def key_file(rng, message_key, clean=False):
     if rng.random() < 0.05:
         digits[-1] = chr(rng.choice([b for b in range(33, 127)]))
     style = rng.choice(["lines16", "lines16", "groups", "random", "none"])
-    digit_avoid = set(b"01")
-    if damage == "letters_among_digits":
-        digit_avoid = set(b"01")
-        style = "random"
-    structure = spread(rng, [d.encode() for d in digits], digit_avoid, style,
+    structure = spread(rng, [d.encode() for d in digits], set(b"01"), style,
                        damage != "structure_not_adjacent")
     letter_avoid = set((LETTERS + LETTERS.lower()).encode())
     basic_chars = [c.encode() for c in basic]
@@ -159,14 +157,28 @@ def key_file(rng, message_key, clean=False):
         basic_chars[9] = bytes([rng.choice([b for b in range(256) if b not in letter_avoid])])
     basic_text = spread(rng, basic_chars, letter_avoid,
                         rng.choice(["groups", "random", "none"]))
+    if damage == "foreign_between":
+        # Letters among the digits and digits among the letters, never
+        # between the last two characters of a part.
+        structure = bytearray(structure)
+        for _ in range(rng.randint(1, 6)):
+            structure.insert(rng.randint(0, len(structure) - 2), ord(rng.choice(LETTERS)))
+        basic_text = bytearray(basic_text)
+        for _ in range(rng.randint(1, 3)):
+            basic_text.insert(rng.randint(0, len(basic_text) - 2), ord(rng.choice("0123456789")))
+        structure, basic_text = bytes(structure), bytes(basic_text)
 
     def after_word():
         if damage == "no_separator":
             return b""
         return rng.choice([b" ", b"\r\n", b"\n", b"\t", b":"])
 
-    s_word = STRUCTURE_WORD.lower() if damage == "lower_keyword" and rng.random() < 0.5 else STRUCTURE_WORD
-    b_word = BASIC_WORD.lower() if damage == "lower_keyword" and s_word == STRUCTURE_WORD else BASIC_WORD
+    s_word, b_word = STRUCTURE_WORD, BASIC_WORD
+    if damage == "lower_keyword":
+        if rng.random() < 0.5:
+            s_word = s_word.lower()
+        else:
+            b_word = b_word.lower()
     s_section = s_word + after_word() + structure
     b_section = b_word + after_word() + basic_text
     if damage == "doubled_first":
@@ -197,8 +209,12 @@ def key_file(rng, message_key, clean=False):
         if start >= 0:
             text = text[:start + len(BASIC_WORD) + rng.randint(1, 10)]
     if damage == "keyword_at_end":
-        text = text + rng.choice([BASIC_WORD, STRUCTURE_WORD])
-        text = text.replace(BASIC_WORD, b"", 1) if text.endswith(BASIC_WORD) and rng.random() < 0.5 else text
+        # A keyword ending with the file's last byte, sometimes as its only
+        # occurrence.
+        word = rng.choice([BASIC_WORD, STRUCTURE_WORD])
+        if rng.random() < 0.5:
+            text = text.replace(word, b"", 1)
+        text += word
     if damage == "empty":
         text = b""
     return text, damage, basic
@@ -388,12 +404,15 @@ def encipher_with(build, key, plain, timeout):
             return f.read()
 
 
-def make_case(number, seed, old_build, timeout):
+KINDS = ["encipher", "decipher", "file_error", "mode", "refused_byte", "keys_no_series",
+         "console_input", "large"]
+
+
+def make_case(number, seed, old_build, timeout, only=None):
     rng = random.Random(f"{seed}:{number}")
-    kind = rng.choices(
-        ["encipher", "decipher", "file_error", "mode", "refused_byte", "keys_no_series",
-         "console_input", "large"],
-        weights=[40, 40, 6, 2, 5, 1, 2, 1])[0]
+    kind = rng.choices(KINDS, weights=[40, 40, 6, 2, 5, 1, 2, 1])[0]
+    if only:
+        kind = only
     case = Case(number, kind)
     keys = rng.random() < 0.4
     case.program = "quarvel_keys" if keys else "quarvel"
@@ -437,7 +456,7 @@ def make_case(number, seed, old_build, timeout):
     else:
         cipher = encipher_with(old_build, key, plain, timeout) if hdr_note == "none" and \
             key_note in ("none", "lower_basic", "shifts", "structure_not_adjacent",
-                         "letters_among_digits", "junk_around", "second_occurrence",
+                         "foreign_between", "junk_around", "second_occurrence",
                          "doubled_first", "no_separator") else None
         if cipher is None:
             cipher = hdr + random_cipher(rng)
@@ -646,8 +665,8 @@ def check_refusal(case, got, status):
 
 
 def check_case(job):
-    case_number, seed, old_build, new_build, tiers, timeout = job
-    case = make_case(case_number, seed, old_build, timeout)
+    case_number, seed, old_build, new_build, tiers, timeout, only = job
+    case = make_case(case_number, seed, old_build, timeout, only)
     results = {}
     problems = {}
     if case.kind in ("refused_byte", "keys_no_series"):
@@ -723,10 +742,11 @@ def main():
     parser.add_argument("--timeout", type=int, default=60)
     parser.add_argument("--tiers", default="portable,avx2,avx512")
     parser.add_argument("--show", type=int, default=5)
+    parser.add_argument("--only", choices=KINDS, help="generate cases of this kind only")
     a = parser.parse_args()
     old_build, new_build = os.path.abspath(a.old_build), os.path.abspath(a.new_build)
     tiers = a.tiers.split(",")
-    jobs = [(n, a.seed, old_build, new_build, tiers, a.timeout) for n in range(a.count)]
+    jobs = [(n, a.seed, old_build, new_build, tiers, a.timeout, a.only) for n in range(a.count)]
     passed = failed = console_diffs = 0
     shown = 0
     counts = {}
