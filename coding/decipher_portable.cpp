@@ -96,7 +96,7 @@ std::size_t DecipherCharsPortable(const std::uint8_t* letters, const std::uint8_
                                   bool& lettersShift, std::uint8_t* out, std::uint8_t* additive,
                                   std::size_t& chars) {
   std::uint8_t* const begin = out;
-  bool shift = lettersShift;
+  unsigned shift = lettersShift ? 1 : 0;
   std::size_t n = 0;
   for (std::size_t w = 0; w < (count + 63) / 64; ++w) {
     for (std::uint64_t bits = starts[w]; bits != 0; bits &= bits - 1) {
@@ -112,10 +112,10 @@ std::size_t DecipherCharsPortable(const std::uint8_t* letters, const std::uint8_
       // character need not wait for it.
       __builtin_memcpy(out, &PlainOutOf[shift][code].Bytes, 2);
       out += PlainOutOf[1][code].Length;
-      shift = code == kLettersShiftCode || (shift && code != kFiguresShiftCode);
+      shift = NextShift(shift, code);
     }
   }
-  lettersShift = shift;
+  lettersShift = shift != 0;
   chars = n;
   return static_cast<std::size_t>(out - begin);
 }
