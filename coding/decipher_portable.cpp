@@ -102,11 +102,9 @@ std::size_t DecipherCharsPortable(const std::uint8_t* letters, const std::uint8_
     for (std::uint64_t bits = starts[w]; bits != 0; bits &= bits - 1) {
       // The code of the letter, or of the pair that a "Y" there begins.
       std::size_t j = 64 * w + static_cast<std::size_t>(__builtin_ctzll(bits));
-      std::size_t first = letters[j];
-      std::size_t pairMask = 0 - static_cast<std::size_t>((first | 0x20) == 'y');
-      std::size_t index = first ^ ((first ^ (256 + letters[j + 1])) & pairMask);
+      std::size_t two = letters[j] | std::size_t{letters[j + 1]} << 8;
       std::uint8_t key = keys[j];
-      std::uint8_t code = CodeOf[index] ^ key;
+      std::uint8_t code = CodeByTwoLetters[two & 0x1F1F] ^ key;
       additive[n++] = key;
       // The length does not depend on the shift: the place of the next
       // character need not wait for it.
