@@ -117,12 +117,6 @@ struct PlaneKernels {
 
 }  // namespace
 
-// The first bit of a key character is its most significant: five bits in
-// step order, reversed.
-inline constexpr std::uint8_t kReverse5[32] = {0,  16, 8,  24, 4,  20, 12, 28, 2,  18, 10,
-                                               26, 6,  22, 14, 30, 1,  17, 9,  25, 5,  21,
-                                               13, 29, 3,  19, 11, 27, 7,  23, 15, 31};
-
 void StridedStepsPortable(std::uint8_t* f, int from, int to);
 void PlaneStepsPortable(std::uint8_t* planes, int planeBytes, int from, int to);
 std::uint8_t PlaneKeyBitsPortable(const std::uint8_t* planes, int planeBytes, int from, int to,
