@@ -132,8 +132,7 @@ TEST_F(KeyReading, KeywordSearchAndFilteredReading) {
 }
 
 // The run's own open key file serves the search: what it holds counts, even
-// when its name has gone since the run opened it, and so does its size at
-// that open.
+// when another file has taken its name since the run opened it.
 TEST_F(KeyReading, OpenKeyFileOfTheRunServesTheSearch) {
   const std::string path = state_->Params.KeyFileName;
   WriteFile(path, "GRUNDSCHLUESSEL ABCDE");
