@@ -121,6 +121,22 @@ std::size_t EncipherLettersAvx512(const std::uint8_t* plain, std::size_t count,
   return EncipherLettersFrom(plain, i, count, keys, used, letters, additive);
 }
 
+std::size_t FindByteClassAvx512(const std::uint8_t* data, std::size_t count, std::uint8_t wanted) {
+  const Table256 classTable = LoadTable256(PlainByteClasses.data());
+  const __m512i wantedBits = _mm512_set1_epi8(static_cast<char>(wanted));
+  for (std::size_t i = 0; i < count; i += 64) {
+    // The bytes of the block that there are; the class of each from the
+    // table.
+    std::uint64_t present =
+        count - i >= 64 ? ~std::uint64_t{0} : Below(static_cast<unsigned>(count - i));
+    const __m512i bytes = _mm512_maskz_loadu_epi8(present, data + i);
+    std::uint64_t found =
+        _mm512_mask_test_epi8_mask(present, Lookup256(classTable, bytes), wantedBits);
+    if (found != 0) return i + static_cast<std::size_t>(__builtin_ctzll(found));
+  }
+  return count;
+}
+
 std::size_t LayOutLinesAvx512(const std::uint8_t* letters, std::size_t count, int phase,
                               std::uint8_t* out) {
   const LineLayout& layout = LineLayouts[phase];
