@@ -119,17 +119,23 @@ void BM_CodeToChar(benchmark::State& state) {
 BENCHMARK(BM_CodeToChar);
 
 // The check of a plain text for bytes without a teleprinter code, over a text
-// of table characters (the whole buffer is looked at).
+// of table characters (the whole buffer is looked at), per tier.
 void BM_PlainTextCheck(benchmark::State& state) {
+  const Isa isa = static_cast<Isa>(state.range(0));
+  if (isa > BestIsa()) {
+    state.SkipWithError("not offered by this processor");
+    return;
+  }
+  const Kernels& kernels = KernelsFor(isa);
   std::vector<std::uint8_t> text = RandomBytes(1 << 16);
   constexpr char kTable[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz #%*<|1234.,";
   for (auto& byte : text) byte = static_cast<std::uint8_t>(kTable[byte % (sizeof kTable - 1)]);
   for (auto _ : state) {
-    benchmark::DoNotOptimize(FindByteClass(text.data(), text.size(), kUncodedByte));
+    benchmark::DoNotOptimize(kernels.FindByteClass(text.data(), text.size(), kUncodedByte));
   }
   state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(text.size()));
 }
-BENCHMARK(BM_PlainTextCheck);
+BENCHMARK(BM_PlainTextCheck)->DenseRange(0, 2)->ArgName("isa");
 
 }  // namespace
 }  // namespace quarvel

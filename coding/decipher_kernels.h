@@ -77,6 +77,16 @@ inline constexpr std::uint8_t kLineFeedCode = 8;
 inline constexpr std::uint8_t kFiguresShiftCode = 27;
 inline constexpr std::uint8_t kLettersShiftCode = 31;
 
+// The shift after a plain code in shift `lettersShift` (1 letters, 0
+// figures): the letters shift sets it, the figures shift clears it, any
+// other code keeps it. By bits of two constant words, so that no branch
+// waits on the code.
+static inline unsigned NextShift(unsigned lettersShift, std::uint8_t code) {
+  constexpr std::uint32_t kSets = std::uint32_t{1} << kLettersShiftCode;
+  constexpr std::uint32_t kKeeps = ~(std::uint32_t{1} << kFiguresShiftCode);
+  return ((kSets >> code) | (lettersShift & (kKeeps >> code))) & 1;
+}
+
 // The letters that begin a character, among 64 letters of which those in
 // `y` are "Y" (either case): a "Y" that begins a character takes the next
 // letter as its second. A letter is a second letter when the run of "Y"
@@ -139,16 +149,16 @@ static inline std::size_t MarkStartsWith(const std::uint8_t* letters, std::size_
 // that `lettersShift` holds and updates; returns the end of what it wrote.
 static inline std::uint8_t* WritePlain(const std::uint8_t* plain, std::size_t count,
                                        bool& lettersShift, std::uint8_t* out) {
-  bool shift = lettersShift;
+  unsigned shift = lettersShift ? 1 : 0;
   for (std::size_t c = 0; c < count; ++c) {
     std::uint8_t code = plain[c];
     // The length does not depend on the shift: the place of the next
     // character need not wait for it.
     __builtin_memcpy(out, &PlainOutOf[shift][code].Bytes, 2);
     out += PlainOutOf[1][code].Length;
-    shift = code == kLettersShiftCode || (shift && code != kFiguresShiftCode);
+    shift = NextShift(shift, code);
   }
-  lettersShift = shift;
+  lettersShift = shift != 0;
   return out;
 }
 

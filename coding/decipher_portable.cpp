@@ -25,6 +25,23 @@ int CountBits(std::uint64_t x) {
 // changing nothing, when the scan ends in the block.
 bool ScanBlock(std::uint64_t capitals, int& groupPart, std::int64_t& counter,
                std::int64_t& lastGroupEnd) {
+  // The common layout first: every run of capitals a whole group of five,
+  // the group in progress finished by the first capitals of the block, the
+  // last run free to go on in the next block.
+  std::uint64_t carryIn = groupPart != 0 ? 1 : 0;
+  std::uint64_t runStarts = capitals & ~((capitals << 1) | carryIn);
+  std::uint64_t head = (std::uint64_t{1} << ((5 - groupPart) % 5)) - 1;
+  std::uint64_t groups =
+      head | runStarts | (runStarts << 1) | (runStarts << 2) | (runStarts << 3) | (runStarts << 4);
+  if (groups == capitals) {
+    // The last capital of each group: the top bit of the head, and each run's
+    // fifth.
+    std::uint64_t completing = ((head + 1) >> 1) | (runStarts << 4);
+    if (completing != 0) lastGroupEnd = counter + 64 - __builtin_clzll(completing);
+    groupPart = (groupPart + CountBits(capitals)) % 5;
+    counter += 64;
+    return true;
+  }
   std::uint64_t afterCapital = ~capitals & ((capitals << 1) | (groupPart != 0 ? 1 : 0));
   for (std::uint64_t ends = afterCapital; ends != 0; ends &= ends - 1) {
     std::uint64_t before = capitals & ((ends & -ends) - 1);
@@ -79,26 +96,24 @@ std::size_t DecipherCharsPortable(const std::uint8_t* letters, const std::uint8_
                                   bool& lettersShift, std::uint8_t* out, std::uint8_t* additive,
                                   std::size_t& chars) {
   std::uint8_t* const begin = out;
-  bool shift = lettersShift;
+  unsigned shift = lettersShift ? 1 : 0;
   std::size_t n = 0;
   for (std::size_t w = 0; w < (count + 63) / 64; ++w) {
     for (std::uint64_t bits = starts[w]; bits != 0; bits &= bits - 1) {
       // The code of the letter, or of the pair that a "Y" there begins.
       std::size_t j = 64 * w + static_cast<std::size_t>(__builtin_ctzll(bits));
-      std::size_t first = letters[j];
-      std::size_t pairMask = 0 - static_cast<std::size_t>((first | 0x20) == 'y');
-      std::size_t index = first ^ ((first ^ (256 + letters[j + 1])) & pairMask);
+      std::size_t two = letters[j] | std::size_t{letters[j + 1]} << 8;
       std::uint8_t key = keys[j];
-      std::uint8_t code = CodeOf[index] ^ key;
+      std::uint8_t code = CodeByTwoLetters[two & 0x1F1F] ^ key;
       additive[n++] = key;
       // The length does not depend on the shift: the place of the next
       // character need not wait for it.
       __builtin_memcpy(out, &PlainOutOf[shift][code].Bytes, 2);
       out += PlainOutOf[1][code].Length;
-      shift = code == kLettersShiftCode || (shift && code != kFiguresShiftCode);
+      shift = NextShift(shift, code);
     }
   }
-  lettersShift = shift;
+  lettersShift = shift != 0;
   chars = n;
   return static_cast<std::size_t>(out - begin);
 }

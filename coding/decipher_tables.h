@@ -31,12 +31,17 @@ inline constexpr std::array<std::uint8_t, 256> PairCodeOf = [] {
   return table;
 }();
 
-// LetterCodeOf followed by PairCodeOf.
-inline constexpr std::array<std::uint8_t, 512> CodeOf = [] {
-  std::array<std::uint8_t, 512> table{};
-  for (int b = 0; b < 256; ++b) {
-    table[b] = LetterCodeOf[b];
-    table[256 + b] = PairCodeOf[b];
+// The code of the character that a letter begins, indexed by the letter in
+// the low byte and the letter after it in the high byte, of each only the
+// low five bits ("A" and "a" alike): the letter's code, or for a "Y" the
+// code of the pair with the letter after it.
+inline constexpr std::array<std::uint8_t, 0x1F20> CodeByTwoLetters = [] {
+  std::array<std::uint8_t, 0x1F20> table{};
+  for (int first = 1; first <= 26; ++first) {
+    for (int second = 0; second < 32; ++second) {
+      table[first | second << 8] =
+          first == ('Y' & 31) ? PairCodeOf['@' + second] : LetterCodeOf['@' + first];
+    }
   }
   return table;
 }();

@@ -1,6 +1,8 @@
 // The encipher kernels with AVX-512, 64 plain bytes at a time.
 #include <immintrin.h>
 
+#include <array>
+
 #include "coding/avx512_bytes.h"
 #include "coding/encipher_kernels.h"
 
@@ -25,20 +27,26 @@ __m512i Lookup256(const Table256& table, __m512i v) {
   return _mm512_mask_blend_epi8(_mm512_movepi8_mask(v), low, high);
 }
 
+// The first (`second` false) or the second letter of each cipher code
+// below 32, twice over: a table for a byte permutation.
+constexpr std::array<std::uint8_t, 64> LetterTable(bool second) {
+  std::array<std::uint8_t, 64> table{};
+  for (int x = 0; x < 64; ++x) {
+    table[x] = static_cast<std::uint8_t>(CipherLetters[x & 31] >> (second ? 8 : 0));
+  }
+  return table;
+}
+alignas(64) constexpr std::array<std::uint8_t, 64> kFirstLetters = LetterTable(false);
+alignas(64) constexpr std::array<std::uint8_t, 64> kSecondLetters = LetterTable(true);
+
 }  // namespace
 
 std::size_t EncipherLettersAvx512(const std::uint8_t* plain, std::size_t count,
                                   const std::uint8_t* keys, std::uint8_t* letters,
                                   std::uint8_t* additive) {
-  // The first and the second letter of each cipher code below 32.
-  alignas(64) std::uint8_t firstTable[64], secondTable[64];
-  for (int x = 0; x < 64; ++x) {
-    firstTable[x] = static_cast<std::uint8_t>(CipherLetters[x & 31] & 0xFF);
-    secondTable[x] = static_cast<std::uint8_t>(CipherLetters[x & 31] >> 8);
-  }
   const __m512i pairBits = _mm512_set1_epi64(static_cast<long long>(kPairCodes));
-  const __m512i firstLookup = _mm512_load_si512(firstTable);
-  const __m512i secondLookup = _mm512_load_si512(secondTable);
+  const __m512i firstLookup = _mm512_load_si512(kFirstLetters.data());
+  const __m512i secondLookup = _mm512_load_si512(kSecondLetters.data());
   const Table256 codeTable = LoadTable256(PlainCodes.data());
   const __m512i c32 = _mm512_set1_epi8(32);
 
@@ -111,6 +119,22 @@ std::size_t EncipherLettersAvx512(const std::uint8_t* plain, std::size_t count,
     used += 64 + pairCount;
   }
   return EncipherLettersFrom(plain, i, count, keys, used, letters, additive);
+}
+
+std::size_t FindByteClassAvx512(const std::uint8_t* data, std::size_t count, std::uint8_t wanted) {
+  const Table256 classTable = LoadTable256(PlainByteClasses.data());
+  const __m512i wantedBits = _mm512_set1_epi8(static_cast<char>(wanted));
+  for (std::size_t i = 0; i < count; i += 64) {
+    // The bytes of the block that there are; the class of each from the
+    // table.
+    std::uint64_t present =
+        count - i >= 64 ? ~std::uint64_t{0} : Below(static_cast<unsigned>(count - i));
+    const __m512i bytes = _mm512_maskz_loadu_epi8(present, data + i);
+    std::uint64_t found =
+        _mm512_mask_test_epi8_mask(present, Lookup256(classTable, bytes), wantedBits);
+    if (found != 0) return i + static_cast<std::size_t>(__builtin_ctzll(found));
+  }
+  return count;
 }
 
 std::size_t LayOutLinesAvx512(const std::uint8_t* letters, std::size_t count, int phase,

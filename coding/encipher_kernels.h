@@ -48,6 +48,7 @@ static inline std::size_t LayOutLinesByRuns(const std::uint8_t* letters, std::si
 std::size_t EncipherLettersPortable(const std::uint8_t* plain, std::size_t count,
                                     const std::uint8_t* keys, std::uint8_t* letters,
                                     std::uint8_t* additive);
+std::size_t FindByteClassPortable(const std::uint8_t* data, std::size_t count, std::uint8_t wanted);
 std::size_t LayOutLinesPortable(const std::uint8_t* letters, std::size_t count, int phase,
                                 std::uint8_t* out);
 std::size_t EncipherLettersAvx2(const std::uint8_t* plain, std::size_t count,
@@ -56,6 +57,7 @@ std::size_t EncipherLettersAvx2(const std::uint8_t* plain, std::size_t count,
 std::size_t EncipherLettersAvx512(const std::uint8_t* plain, std::size_t count,
                                   const std::uint8_t* keys, std::uint8_t* letters,
                                   std::uint8_t* additive);
+std::size_t FindByteClassAvx512(const std::uint8_t* data, std::size_t count, std::uint8_t wanted);
 std::size_t LayOutLinesAvx512(const std::uint8_t* letters, std::size_t count, int phase,
                               std::uint8_t* out);
 

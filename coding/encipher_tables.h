@@ -16,6 +16,24 @@ inline constexpr std::array<std::uint8_t, 256> PlainCodes = [] {
   return table;
 }();
 
+// Classes of a plain-text byte, as bits.
+inline constexpr std::uint8_t kLineByte = 1;     // line feed, carriage return, tab
+inline constexpr std::uint8_t kUncodedByte = 2;  // 32 or more, in no teleprinter table
+
+// The class of every byte, from the teleprinter tables (a letter of either
+// case, a figure character or a control character has a code).
+inline constexpr std::array<std::uint8_t, 256> PlainByteClasses = [] {
+  std::array<std::uint8_t, 256> table{};
+  for (int b = 0; b < 256; ++b) {
+    if (b == '\n' || b == '\r' || b == '\t') {
+      table[b] = kLineByte;
+    } else if (b >= 32 && CharToCodeTable[UpperCase[b]] >= 32) {
+      table[b] = kUncodedByte;
+    }
+  }
+  return table;
+}();
+
 // What a cipher code is written as: its letter, or "Y" with the second
 // letter of its pair in the high byte; a byte of 32 or more stands for
 // itself.

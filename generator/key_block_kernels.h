@@ -77,17 +77,22 @@ struct PlaneKernels {
       // from registers 3 to 1 (weights 1 to 4): their minterms.
       const Vec low[4] = {~(reg[7] | reg[6]), reg[7] & ~reg[6], ~reg[7] & reg[6], reg[7] & reg[6]};
       const Vec high[4] = {~(reg[5] | reg[4]), reg[5] & ~reg[4], ~reg[5] & reg[4], reg[5] & reg[4]};
-      const Vec rowLow[4] = {~(reg[3] | reg[2]), reg[3] & ~reg[2], ~reg[3] & reg[2],
-                             reg[3] & reg[2]};
       Vec column[16];
       for (int c = 0; c < 16; ++c) column[c] = low[c & 3] & high[c >> 2];
-      Vec entry = {};
+      Vec hit[8];
       for (int row = 0; row < 8; ++row) {
-        Vec hit = {};
-        for (int j = 0; j < tables.ColumnCount[row]; ++j) hit |= column[tables.Columns[row][j]];
-        if (tables.Invert[row]) hit = ~hit;
-        entry |= rowLow[row & 3] & ((row & 4) ? reg[1] : ~reg[1]) & hit;
+        hit[row] = Vec{};
+        for (int j = 0; j < tables.ColumnCount[row]; ++j)
+          hit[row] |= column[tables.Columns[row][j]];
+        if (tables.Invert[row]) hit[row] = ~hit[row];
       }
+      // The row's entry, chosen by register 3 (weight 1), then 2, then 1.
+      auto choose = [](Vec select, Vec ifSet, Vec ifClear) {
+        return ifClear ^ (select & (ifSet ^ ifClear));
+      };
+      for (int row = 0; row < 4; ++row) hit[row] = choose(reg[3], hit[2 * row + 1], hit[2 * row]);
+      for (int row = 0; row < 2; ++row) hit[row] = choose(reg[2], hit[2 * row + 1], hit[2 * row]);
+      const Vec entry = choose(reg[1], hit[1], hit[0]);
       Vec parity = reg[0] ^ reg[1] ^ reg[2] ^ reg[3] ^ reg[4] ^ reg[5] ^ reg[6] ^ reg[7];
       // The parity of the step before each step: one bit up, through the
       // lanes.
@@ -111,12 +116,6 @@ struct PlaneKernels {
 };
 
 }  // namespace
-
-// The first bit of a key character is its most significant: five bits in
-// step order, reversed.
-inline constexpr std::uint8_t kReverse5[32] = {0,  16, 8,  24, 4,  20, 12, 28, 2,  18, 10,
-                                               26, 6,  22, 14, 30, 1,  17, 9,  25, 5,  21,
-                                               13, 29, 3,  19, 11, 27, 7,  23, 15, 31};
 
 void StridedStepsPortable(std::uint8_t* f, int from, int to);
 void PlaneStepsPortable(std::uint8_t* planes, int planeBytes, int from, int to);

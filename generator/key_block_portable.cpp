@@ -46,11 +46,22 @@ std::uint8_t PlaneKeyBitsPortable(const std::uint8_t* planes, int planeBytes, in
   return PlaneKernels<16>::KeyBits(planes, planeBytes, from, to, tables, prevParity, keyBits);
 }
 
+// Eight key characters from every five bytes of key bits in step order: each
+// character is five consecutive bits, the first of them its most significant.
 void PackCharsPortable(const std::uint8_t* keyBits, int groups, std::uint8_t* chars) {
   for (int q = 0; q < groups; ++q) {
-    std::uint64_t forty = 0;
-    for (int i = 0; i < 5; ++i) forty |= std::uint64_t{keyBits[5 * q + i]} << (8 * i);
-    for (int i = 0; i < 8; ++i) chars[8 * q + i] = kReverse5[(forty >> (5 * i)) & 31];
+    std::uint64_t x = 0;
+    for (int i = 0; i < 5; ++i) x |= std::uint64_t{keyBits[5 * q + i]} << (8 * i);
+    // The eight fields of five bits, field i into byte i: halves, quarters,
+    // then eighths of the word apart.
+    x = (x & 0xFFFFFull) | (x & 0xFFFFF00000ull) << 12;
+    x = (x & 0x000003FF000003FFull) | (x & 0x000FFC00000FFC00ull) << 6;
+    x = (x & 0x001F001F001F001Full) | (x & 0x03E003E003E003E0ull) << 3;
+    // Each field's bits reversed: bits 0 and 4 exchanged, and bits 1 and 3.
+    constexpr std::uint64_t kBit0 = 0x0101010101010101ull;
+    x = (x & kBit0 << 2) | (x & kBit0) << 4 | (x >> 4 & kBit0) | (x & kBit0 << 1) << 2 |
+        (x >> 2 & kBit0 << 1);
+    for (int i = 0; i < 8; ++i) chars[8 * q + i] = static_cast<std::uint8_t>(x >> (8 * i));
   }
 }
 

@@ -34,7 +34,7 @@ void ByteFile::Reset() {
   if (IsOpen()) Close();
   base_ = 0;
   pos_ = readEnd_ = writeEnd_ = filled_ = 0;
-  writing_ = wroteOnce_ = false;
+  writing_ = forWriting_ = wroteOnce_ = false;
   consoleCount_ = 0;
   regular_ = false;
   limit_ = kNoLimit;
@@ -45,9 +45,28 @@ int ByteFile::OpenToRead() {
   if (name_.empty()) {
     if (!buf_) buf_.reset(new std::uint8_t[kCapacity]);
     // The buffer is free until the first read: the copy goes through it.
-    return Attach(console_->InputCopy(buf_.get(), kCapacity), false, false);
+    return Attach(console_->InputCopy(buf_.get(), kCapacity), false, false, false);
   }
   return OpenNamed(O_RDONLY | O_NONBLOCK, false);
+}
+
+int ByteFile::OpenToReadFrom(const ByteFile& open) {
+  Reset();
+  if (!open.IsShareable()) return EBADF;
+  // A descriptor of its own, so that a process out of descriptors fails
+  // here as an open by name would.
+  int fd = ::fcntl(open.fd_, F_DUPFD_CLOEXEC, 0);
+  if (fd < 0) return errno;
+  fd_ = fd;
+  ownsFd_ = true;
+  kind_ = Kind::Disk;
+  regular_ = true;
+  dev_ = open.dev_;
+  ino_ = open.ino_;
+  limit_ = open.limit_;
+  if (!buf_) buf_.reset(new std::uint8_t[kCapacity]);
+  if (console_ != nullptr) console_->Register(this);
+  return 0;
 }
 
 int ByteFile::OpenToWrite() {
@@ -69,24 +88,25 @@ int ByteFile::OpenNamed(int flags, bool forWriting) {
   int fd =
       RetryOnInterrupt([&] { return ::open(name_.c_str(), flags | O_CLOEXEC | O_NOCTTY, 0666); });
   if (fd < 0) return errno;
-  // Reads wait for data again once the open is done.
-  if ((flags & O_NONBLOCK) != 0) {
-    int status = ::fcntl(fd, F_GETFL);
-    if (status < 0 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0) {
-      int code = errno;
-      ::close(fd);
-      return code;
-    }
-  }
-  return Attach(fd, true, forWriting);
+  return Attach(fd, true, forWriting, (flags & O_NONBLOCK) != 0);
 }
 
-int ByteFile::Attach(int fd, bool ownsFd, bool forWriting) {
+int ByteFile::Attach(int fd, bool ownsFd, bool forWriting, bool nonBlocking) {
   struct stat st {};
   if (::fstat(fd, &st) != 0) {
     int code = errno;
     if (ownsFd) ::close(fd);
     return code;
+  }
+  // Reads wait for data again once the open is done; a regular file never
+  // makes them wait, whatever the flag says.
+  if (nonBlocking && !S_ISREG(st.st_mode)) {
+    int status = ::fcntl(fd, F_GETFL);
+    if (status < 0 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0) {
+      int code = errno;
+      if (ownsFd) ::close(fd);
+      return code;
+    }
   }
   // A folder opens for reading, but it is no file of bytes.
   if (S_ISDIR(st.st_mode)) {
@@ -104,7 +124,7 @@ int ByteFile::Attach(int fd, bool ownsFd, bool forWriting) {
   dev_ = st.st_dev;
   ino_ = st.st_ino;
   limit_ = !forWriting && regular_ ? static_cast<std::int64_t>(st.st_size) : kNoLimit;
-  writing_ = forWriting;
+  writing_ = forWriting_ = forWriting;
   if (!buf_) buf_.reset(new std::uint8_t[kCapacity]);
   if (console_ != nullptr) console_->Register(this);
   return 0;
@@ -304,7 +324,7 @@ void ByteFile::Release() {
   kind_ = Kind::Closed;
   fd_ = -1;
   ownsFd_ = false;
-  writing_ = false;
+  writing_ = forWriting_ = false;
   pos_ = readEnd_ = writeEnd_ = filled_ = 0;
 }
 

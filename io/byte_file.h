@@ -44,6 +44,11 @@ class ByteFile {
   // standard input (Console::InputCopy). A pipe or device opens without
   // waiting for a writer. Returns 0 or the platform's error code.
   int OpenToRead();
+  // Opens for reading, at position 0, the regular file that `open` has open
+  // for reading, through a duplicate of its descriptor: no second open by
+  // name. Reads stop where they stop in `open`. Returns 0 or the platform's
+  // error code (EBADF when `open` is no such file).
+  int OpenToReadFrom(const ByteFile& open);
   // Opens an existing file for writing only, at position 0, its content
   // left as it is. A regular file without any write permission counts as
   // read-only and fails, whoever runs the program. Standard input cannot be
@@ -61,6 +66,9 @@ class ByteFile {
   // of standard input), not standard output.
   bool IsDisk() const { return kind_ == Kind::Disk; }
   bool IsRegular() const { return regular_; }
+  // A regular file open for reading only, which another file may share
+  // (OpenToReadFrom).
+  bool IsShareable() const { return kind_ == Kind::Disk && regular_ && !forWriting_; }
   // Same regular file (device and inode) as another open file.
   bool SameFileAs(const ByteFile& other) const;
   // When `other` is open on the same file, reads stop where they stop in
@@ -120,7 +128,9 @@ class ByteFile {
   void Reset();
   // Takes an open descriptor as this file: checks what the open rules ask,
   // closes a refused descriptor it owns, and returns 0 or the error code.
-  int Attach(int fd, bool ownsFd, bool forWriting);
+  // A descriptor opened without waiting (`nonBlocking`) is made to wait
+  // again unless it is a regular file.
+  int Attach(int fd, bool ownsFd, bool forWriting, bool nonBlocking);
   int OpenNamed(int flags, bool forWriting);
   std::uint8_t ReadSlow();
   void WriteSlow(std::uint8_t byte);
@@ -151,6 +161,8 @@ class ByteFile {
   std::size_t writeEnd_ = 0;
   std::size_t filled_ = 0;
   bool writing_ = false;
+  // Opened for writing (OpenToWrite, OpenNew), as opposed to reading only.
+  bool forWriting_ = false;
   bool wroteOnce_ = false;
   std::int64_t consoleCount_ = 0;
 };

@@ -48,12 +48,15 @@ struct Kernels {
   // five and lines of ten groups, 50 letters (one line's worth, 61 bytes)
   // at a time from `phase` (5 times the groups on the line plus the letters
   // in the group); returns the letters done, a multiple of 50. Letters
-  // readable and output writable 64 bytes past.
+  // readable and output writable 64 bytes past. FindByteClass: the index of
+  // the first of `count` bytes whose class (PlainByteClasses) has a bit of
+  // `wanted`, or `count`; for the check of a plain text.
   std::size_t (*EncipherLetters)(const std::uint8_t* plain, std::size_t count,
                                  const std::uint8_t* keys, std::uint8_t* letters,
                                  std::uint8_t* additive);
   std::size_t (*LayOutLines)(const std::uint8_t* letters, std::size_t count, int phase,
                              std::uint8_t* out);
+  std::size_t (*FindByteClass)(const std::uint8_t* data, std::size_t count, std::uint8_t wanted);
 
   // Decipher. ScanBlocks: the scan for the text limit over whole blocks of
   // 64 bytes, up to the block where it ends; returns the bytes done.

@@ -16,9 +16,16 @@ void ReportOpenFailure(RunState& state) {
 
 // Opens the file again for reading only. It is read no further than the
 // run reads its own source and key file: what was added since the run opened
-// them is not part of them.
+// them is not part of them. When the run holds the file of that name open
+// for reading, its descriptor serves; the console's copy of standard input
+// (the empty name) opens without any new descriptor anyway.
 int OpenAgain(ByteFile& handle, const RunState& state) {
-  int code = handle.OpenToRead();
+  int code = -1;
+  for (const ByteFile* open : {&state.SourceFile, &state.KeyFile}) {
+    if (code != 0 && !handle.Name().empty() && open->IsShareable() && open->Name() == handle.Name())
+      code = handle.OpenToReadFrom(*open);
+  }
+  if (code != 0) code = handle.OpenToRead();
   if (code == 0) {
     handle.KeepWithinSizeOf(state.SourceFile);
     handle.KeepWithinSizeOf(state.KeyFile);

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -128,6 +129,21 @@ TEST_F(KeyReading, KeywordSearchAndFilteredReading) {
   // Nothing of this is reported.
   EXPECT_EQ(console_.BytesWritten(), 0);
   EXPECT_EQ(console_.BytesRead(), 0);
+}
+
+// The run's own open key file serves the search: what it holds counts, even
+// when another file has taken its name since the run opened it.
+TEST_F(KeyReading, OpenKeyFileOfTheRunServesTheSearch) {
+  const std::string path = state_->Params.KeyFileName;
+  WriteFile(path, "GRUNDSCHLUESSEL ABCDE");
+  state_->KeyFile.Bind(path, console_);
+  ASSERT_EQ(state_->KeyFile.OpenToRead(), 0);
+  WriteFile(path + ".new", "GRUNDSCHLUESSEL ZZZZZZZZZZ\n");
+  ASSERT_EQ(::rename((path + ".new").c_str(), path.c_str()), 0);
+  KeyPart part;
+  EXPECT_EQ(ReadKeyPart(part, path, "GRUNDSCHLUESSEL", Letters, 10, *state_), KeyPartStatus::Short);
+  EXPECT_EQ(part, "ABCDE");
+  state_->KeyFile.Close();
 }
 
 TEST_F(KeyReading, FileEndingInsideAPartIsShort) {

@@ -1,4 +1,4 @@
-// The plain-text check: the classes of every byte, the vector search proven
+// The plain-text check: the classes of every byte, each tier's search proven
 // equal to the table at every place of a block, and quarvel and quarvel_keys
 // run as processes on texts that hold a byte without a teleprinter code:
 // exit status 4, the report, the place on standard error, nothing written.
@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "coding/kernels.h"
 #include "tests/process_runner.h"
 #include "tests/run_fixtures.h"
 
@@ -29,7 +30,11 @@ TEST(PlainByteClasses, FollowTheTeleprinterTables) {
   EXPECT_EQ(PlainByteClasses[0x7F], kUncodedByte);
 }
 
-TEST(FindByteClass, FindsEveryByteAtEveryPlaceLikeTheTable) {
+class FindByteClassIsa : public ::testing::TestWithParam<Isa> {};
+
+TEST_P(FindByteClassIsa, FindsEveryByteAtEveryPlaceLikeTheTable) {
+  if (GetParam() > BestIsa()) GTEST_SKIP() << "not offered by this processor";
+  const Kernels& kernels = KernelsFor(GetParam());
   // Each byte value at each place of a run of plain letters that is longer
   // than one block, for each class looked for.
   constexpr std::size_t kSize = 64 * 2 + 17;
@@ -39,23 +44,31 @@ TEST(FindByteClass, FindsEveryByteAtEveryPlaceLikeTheTable) {
         std::vector<std::uint8_t> text(kSize, 'E');
         text[at] = static_cast<std::uint8_t>(b);
         std::size_t expected = (PlainByteClasses[b] & wanted) != 0 ? at : kSize;
-        ASSERT_EQ(FindByteClass(text.data(), kSize, wanted), expected)
+        ASSERT_EQ(kernels.FindByteClass(text.data(), kSize, wanted), expected)
             << "byte " << b << " at " << at << " looking for " << int(wanted);
       }
     }
   }
 }
 
-TEST(FindByteClass, GivesTheFirstOfSeveral) {
+TEST_P(FindByteClassIsa, GivesTheFirstOfSeveral) {
+  if (GetParam() > BestIsa()) GTEST_SKIP() << "not offered by this processor";
+  const Kernels& kernels = KernelsFor(GetParam());
   std::string text(200, 'A');
   text[150] = '!';
   text[70] = '\n';
   text[90] = '\xE4';
   const auto* data = reinterpret_cast<const std::uint8_t*>(text.data());
-  EXPECT_EQ(FindByteClass(data, text.size(), kLineByte | kUncodedByte), 70u);
-  EXPECT_EQ(FindByteClass(data, text.size(), kUncodedByte), 90u);
-  EXPECT_EQ(FindByteClass(data, 90, kUncodedByte), 90u);
+  EXPECT_EQ(kernels.FindByteClass(data, text.size(), kLineByte | kUncodedByte), 70u);
+  EXPECT_EQ(kernels.FindByteClass(data, text.size(), kUncodedByte), 90u);
+  EXPECT_EQ(kernels.FindByteClass(data, 90, kUncodedByte), 90u);
 }
+
+INSTANTIATE_TEST_SUITE_P(AllIsas, FindByteClassIsa,
+                         ::testing::Values(Isa::Portable, Isa::Avx2, Isa::Avx512),
+                         [](const ::testing::TestParamInfo<Isa>& info) {
+                           return std::string(IsaName(info.param));
+                         });
 
 const std::string kOldTarget = "yesterday's cipher text";
 const std::string kReport = "Zeichenfehler in Quelldatei\r\n....weiter mit Taste";
