@@ -14,11 +14,11 @@
 #include <vector>
 
 #include "alphabet/teleprinter.h"
+#include "coding/encipher_tables.h"
 #include "coding/kernels.h"
 #include "generator/key_block.h"
 #include "generator/key_stream.h"
 #include "generator/register_bank.h"
-#include "run/text_check.h"
 
 namespace quarvel {
 namespace {

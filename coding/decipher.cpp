@@ -61,29 +61,23 @@ std::int64_t FindTextLimit(RunState& state, std::int64_t headerEnd) {
     }
     return lettersInGroup == 5 || capital;
   };
-  if (source.IsDisk()) {
-    // Through the buffer, to the end of the file or the first byte that
-    // ends the scan.
-    for (bool more = true; more;) {
-      const std::uint8_t* data;
-      std::size_t count = source.Buffered(data);
-      if (count == 0) {
-        if (!source.Refill()) break;
-        continue;
-      }
-      // Whole blocks of 64 bytes while they hold no end of the scan; the
-      // block that does, and the rest, byte by byte.
-      int groupPart = newGroup ? 0 : lettersInGroup;
-      std::size_t i = state.KernelTable->ScanBlocks(data, count, groupPart, counter, lastGroupEnd);
-      newGroup = groupPart == 0;
-      lettersInGroup = newGroup ? 5 : groupPart;
-      while (i < count && more) more = scan(data[i++]);
-      source.Advance(i);
+  // Through the buffer, to the end of the file or the first byte that ends
+  // the scan.
+  for (bool more = true; more;) {
+    const std::uint8_t* data;
+    std::size_t count = source.Buffered(data);
+    if (count == 0) {
+      if (!source.Refill()) break;
+      continue;
     }
-  } else {
-    for (;;) {
-      if (!scan(source.ReadByte()) || source.AtEnd()) break;
-    }
+    // Whole blocks of 64 bytes while they hold no end of the scan; the block
+    // that does, and the rest, byte by byte.
+    int groupPart = newGroup ? 0 : lettersInGroup;
+    std::size_t i = state.KernelTable->ScanBlocks(data, count, groupPart, counter, lastGroupEnd);
+    newGroup = groupPart == 0;
+    lettersInGroup = newGroup ? 5 : groupPart;
+    while (i < count && more) more = scan(data[i++]);
+    source.Advance(i);
   }
   if (lettersInGroup == 5 && lastGroupEnd > 0) lastGroupEnd = SkipFillingBack(source, lastGroupEnd);
   return lastGroupEnd;

@@ -57,15 +57,7 @@ int ByteFile::OpenToReadFrom(const ByteFile& open) {
   // here as an open by name would.
   int fd = ::fcntl(open.fd_, F_DUPFD_CLOEXEC, 0);
   if (fd < 0) return errno;
-  fd_ = fd;
-  ownsFd_ = true;
-  kind_ = Kind::Disk;
-  regular_ = true;
-  dev_ = open.dev_;
-  ino_ = open.ino_;
-  limit_ = open.limit_;
-  if (!buf_) buf_.reset(new std::uint8_t[kCapacity]);
-  if (console_ != nullptr) console_->Register(this);
+  Adopt(fd, true, true, open.dev_, open.ino_, open.limit_, false);
   return 0;
 }
 
@@ -113,21 +105,28 @@ int ByteFile::Attach(int fd, bool ownsFd, bool forWriting, bool nonBlocking) {
     if (ownsFd) ::close(fd);
     return EISDIR;
   }
-  if (forWriting && S_ISREG(st.st_mode) && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+  if (forWriting && IsWriteProtected(st)) {
     if (ownsFd) ::close(fd);
     return EACCES;
   }
+  bool regular = S_ISREG(st.st_mode);
+  Adopt(fd, ownsFd, regular, st.st_dev, st.st_ino,
+        !forWriting && regular ? static_cast<std::int64_t>(st.st_size) : kNoLimit, forWriting);
+  return 0;
+}
+
+void ByteFile::Adopt(int fd, bool ownsFd, bool regular, dev_t dev, ino_t ino, std::int64_t limit,
+                     bool forWriting) {
   fd_ = fd;
   ownsFd_ = ownsFd;
   kind_ = Kind::Disk;
-  regular_ = S_ISREG(st.st_mode);
-  dev_ = st.st_dev;
-  ino_ = st.st_ino;
-  limit_ = !forWriting && regular_ ? static_cast<std::int64_t>(st.st_size) : kNoLimit;
+  regular_ = regular;
+  dev_ = dev;
+  ino_ = ino;
+  limit_ = limit;
   writing_ = forWriting_ = forWriting;
   if (!buf_) buf_.reset(new std::uint8_t[kCapacity]);
   if (console_ != nullptr) console_->Register(this);
-  return 0;
 }
 
 bool ByteFile::SameFileAs(const ByteFile& other) const {

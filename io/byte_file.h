@@ -11,6 +11,7 @@
 // error stop (IoError).
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstddef>
@@ -23,6 +24,12 @@
 #include "io/io_error.h"
 
 namespace quarvel {
+
+// A regular file without any write permission: read-only for everyone, root
+// too, since root would otherwise write it whatever its mode says.
+inline bool IsWriteProtected(const struct stat& st) {
+  return S_ISREG(st.st_mode) && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
 
 class ByteFile {
  public:
@@ -132,6 +139,9 @@ class ByteFile {
   // again unless it is a regular file.
   int Attach(int fd, bool ownsFd, bool forWriting, bool nonBlocking);
   int OpenNamed(int flags, bool forWriting);
+  // Makes an accepted descriptor this file, read up to `limit` bytes.
+  void Adopt(int fd, bool ownsFd, bool regular, dev_t dev, ino_t ino, std::int64_t limit,
+             bool forWriting);
   std::uint8_t ReadSlow();
   void WriteSlow(std::uint8_t byte);
   void StartReading();
@@ -166,5 +176,26 @@ class ByteFile {
   bool wroteOnce_ = false;
   std::int64_t consoleCount_ = 0;
 };
+
+// Reads `file` from `from` on, one buffer at a time, and calls
+// `visit(offset, data, count)` for each stretch of bytes until it returns
+// false or the file ends. The file is left positioned after the last
+// stretch visited.
+template <typename Visit>
+void ForEachBlock(ByteFile& file, std::int64_t from, Visit visit) {
+  file.Seek(from);
+  std::int64_t offset = from;
+  for (;;) {
+    const std::uint8_t* data;
+    std::size_t count = file.Buffered(data);
+    if (count == 0) {
+      if (!file.Refill()) return;
+      continue;
+    }
+    file.Advance(count);
+    if (!visit(offset, data, count)) return;
+    offset += static_cast<std::int64_t>(count);
+  }
+}
 
 }  // namespace quarvel

@@ -31,19 +31,6 @@ int AnonymousFile(std::string& dir) {
   return fd;
 }
 
-// Writes all of `data` at `offset`; returns 0 or the error code.
-int WriteAllAt(int fd, const std::uint8_t* data, std::size_t count, std::int64_t offset) {
-  std::size_t done = 0;
-  while (done < count) {
-    ssize_t n = RetryOnInterrupt([&] {
-      return ::pwrite(fd, data + done, count - done, offset + static_cast<std::int64_t>(done));
-    });
-    if (n < 0) return errno;
-    done += static_cast<std::size_t>(n);
-  }
-  return 0;
-}
-
 }  // namespace
 
 Console::Console(int inFd, int outFd, int errFd) : inFd_(inFd), outFd_(outFd), errFd_(errFd) {}

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cerrno>
+#include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 namespace quarvel {
@@ -20,5 +22,8 @@ auto RetryOnInterrupt(Call call) {
 // Writes all of `bytes` to a file descriptor, unbuffered, going on after
 // partial writes; false, with errno set, when a write fails.
 bool WriteAll(int fd, std::string_view bytes);
+// The same at a file offset, leaving the descriptor's own position alone;
+// returns 0 or the error code.
+int WriteAllAt(int fd, const std::uint8_t* data, std::size_t count, std::int64_t offset);
 
 }  // namespace quarvel

@@ -17,7 +17,6 @@
 #include "io/retry.h"
 #include "keyfile/key_file.h"
 #include "keyfile/keyword_search.h"
-#include "run/text_check.h"
 #include "state/run_state.h"
 
 namespace quarvel {
@@ -208,7 +207,7 @@ void NoteRefusal(RunState& state, const PartDescription& part) {
 // The warnings on a part that was read whole.
 void NoteDamage(RunState& state, const PartDescription& part) {
   const KeyPartFinding& finding = *part.Finding;
-  if (finding.End < 0 || !part.File->IsDisk()) return;
+  if (finding.End < 0) return;
   const std::string head = std::string("warning: ") + part.Name + ": ";
   const std::string file = FileText(part.Role, part.FileName);
   // A part that is refused for its own characters is not said to be longer.
@@ -326,11 +325,9 @@ void NoteFileError(RunState& state, std::string_view role, const ByteFile& file,
   const bool exists = ::stat(file.Name().c_str(), &st) == 0;
   if (code == EACCES && exists) {
     // A file the run writes is opened for writing only, an input for reading
-    // only. A regular file without any write permission is read-only for
-    // everyone.
+    // only.
     if (written) {
-      if ((S_ISREG(st.st_mode) && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) ||
-          ::access(file.Name().c_str(), W_OK) != 0) {
+      if (IsWriteProtected(st) || ::access(file.Name().c_str(), W_OK) != 0) {
         AddLine(state, head + "has no write permission");
         return;
       }
@@ -368,7 +365,7 @@ void NoteKey(RunState& state) {
   UnlessUnreadable([&] {
     for (const PartDescription& part : parts) NoteDamage(state, part);
     const KeyPartFinding& message = state.MessageKeyFinding;
-    if (state.Mode == 'C' && message.End >= 0 && state.SourceFile.IsDisk()) {
+    if (state.Mode == 'C' && message.End >= 0) {
       std::int64_t marker = 0;
       if (FindOccurrences(state.SourceFile, kMessageKeyMarker, message.End, &marker, 1) == 1 &&
           marker > 0) {
@@ -388,7 +385,6 @@ void NotePlainText(RunState& state) {
 
 void NoteDecipherStop(RunState& state) {
   ByteFile& source = state.SourceFile;
-  if (!source.IsDisk()) return;
   UnlessUnreadable([&] {
     const std::int64_t header = state.TextPosition;
     const std::int64_t from = std::max(state.TextLimit, header) + 1;

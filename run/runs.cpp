@@ -280,6 +280,9 @@ void DecipherRun(RunState& state) {
   DecipherText(state);
   // The additive series of this run replaces the old one whole.
   if (state.WritesKeySeries()) state.AdditiveSeriesFile.CutHere();
+  // The note takes memory, and memory that runs out ends the process at once:
+  // everything written goes out first.
+  state.Con->FlushAll();
   NoteDecipherStop(state);
   CloseRunFiles(state);
   WriteNotes(state);

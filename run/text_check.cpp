@@ -1,5 +1,6 @@
 #include "run/text_check.h"
 
+#include "coding/encipher_tables.h"
 #include "state/run_state.h"
 
 namespace quarvel {
@@ -8,7 +9,6 @@ bool CheckPlainText(RunState& state) {
   state.UncodedOffset = -1;
   state.LineByteOffset = -1;
   ByteFile& source = state.SourceFile;
-  if (!source.IsDisk()) return true;
   std::uint8_t wanted = kLineByte | kUncodedByte;
   ForEachBlock(source, state.TextPosition + 1,
                [&](std::int64_t offset, const std::uint8_t* data, std::size_t count) {

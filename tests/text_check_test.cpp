@@ -2,8 +2,6 @@
 // equal to the table at every place of a block, and quarvel and quarvel_keys
 // run as processes on texts that hold a byte without a teleprinter code:
 // exit status 4, the report, the place on standard error, nothing written.
-#include "run/text_check.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -11,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "coding/encipher_tables.h"
 #include "coding/kernels.h"
 #include "tests/process_runner.h"
 #include "tests/run_fixtures.h"
