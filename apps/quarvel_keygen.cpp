@@ -73,6 +73,12 @@ int MakeKeyFile(const std::string& name) {
           CheckKeyFile(name, MakeMessageHeader(random), key.StructureKey, key.BasicKey);
       accepted = check.Accepted;
       refusal = check.Reason;
+      // Only a refused key is drawn again; a check that could not be made
+      // would fail the same way every time.
+      if (!accepted && !check.Refused) {
+        failure = name + ": " + check.Reason;
+        break;
+      }
     } catch (const std::system_error& error) {
       failure = std::string("random source: ") + error.what();
       break;

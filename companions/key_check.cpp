@@ -89,6 +89,7 @@ KeyCheck CheckKeyFile(const std::string& keyFileName, const std::string& header,
     }
     return check;
   }
+  check.Refused = state->StructureKeyRefused || state->BasicKeyRefused || state->MessageKeyRefused;
   if (state->StructureKeyRefused) {
     check.Reason = "the key reader refuses the structure key";
   } else if (state->BasicKeyRefused) {

@@ -8,6 +8,9 @@ namespace quarvel::companions {
 
 struct KeyCheck {
   bool Accepted = false;
+  // The key reader refused a key part: another key may pass. Otherwise a
+  // key that is not accepted means the check itself could not be made.
+  bool Refused = false;
   std::string Reason;  // why not, when not accepted
 };
 

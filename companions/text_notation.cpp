@@ -6,6 +6,7 @@
 
 #include "alphabet/teleprinter.h"
 #include "keyfile/key_file.h"
+#include "keyfile/keyword_search.h"
 
 namespace quarvel::companions {
 
@@ -188,17 +189,15 @@ std::string DescribeProblem(const EncodeProblem& problem) {
 }
 
 std::optional<std::size_t> MessageHeaderLength(std::string_view text) {
-  const std::string_view marker = kMessageKeyMarker;
-  // The first complete marker; a byte that breaks a partial match is not
-  // compared with the marker's first character again, and a marker that
-  // ends the text does not count.
+  // The first complete marker, matched as the key reader matches it; a
+  // marker that ends the text does not count.
+  KeywordMatcher marker{kMessageKeyMarker};
   std::size_t pos = 0;
-  std::size_t matched = 0;
   for (;;) {
     if (pos >= text.size()) return std::nullopt;
-    matched = text[pos++] == marker[matched] ? matched + 1 : 0;
+    bool complete = marker.Step(static_cast<std::uint8_t>(text[pos++]));
     if (pos >= text.size()) return std::nullopt;
-    if (matched == marker.size()) break;
+    if (complete) break;
   }
   ++pos;  // the separator after the marker
   const int count = 3 * kMessageKeyGroups;
