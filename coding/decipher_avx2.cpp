@@ -37,8 +37,9 @@ __m256i Lookup32(__m256i v, __m256i low, __m256i high) {
                             choose);
 }
 
-// As LetterPlainsPortable, 32 letters at a time; letters and keys must be
-// readable 32 bytes past `count`, and plain writable.
+// The code of the character each letter begins (its own, or for a "Y" the
+// pair's by the next letter) XOR its key, 32 letters at a time; letters and
+// keys must be readable 32 bytes past `count`, and plain writable.
 void LetterPlainsAvx2(const std::uint8_t* letters, const std::uint8_t* keys, std::size_t count,
                       std::uint8_t* plain) {
   // Letters have their low five bits from 1 to 26, so entries 0 to 31 of the

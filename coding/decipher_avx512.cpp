@@ -2,6 +2,7 @@
 #include <immintrin.h>
 
 #include <algorithm>
+#include <array>
 
 #include "coding/avx512_bytes.h"
 #include "coding/decipher_kernels.h"
@@ -63,21 +64,30 @@ std::size_t MarkStartsAvx512(const std::uint8_t* letters, std::size_t count,
   return MarkStartsWith(letters, count, starts, YMask);
 }
 
+namespace {
+
+// The character of each code in figures shift (row 0) and letters shift (row
+// 1), twice over for a 64-byte lookup; CR for the line feed, which the LF
+// after it completes.
+alignas(64) constexpr std::array<std::array<std::uint8_t, 64>, 2> kShiftChars = [] {
+  std::array<std::array<std::uint8_t, 64>, 2> table{};
+  for (int code = 0; code < 64; ++code) {
+    table[1][code] = LettersShiftChars[code & 31];
+    table[0][code] = FiguresShiftChars[code & 31];
+    if ((code & 31) == kLineFeedCode) table[0][code] = table[1][code] = '\r';
+  }
+  return table;
+}();
+
+}  // namespace
+
 std::size_t DecipherCharsAvx512(const std::uint8_t* letters, const std::uint8_t* keys,
                                 std::size_t count, const std::uint64_t* starts, bool& lettersShift,
                                 std::uint8_t* out, std::uint8_t* additive, std::size_t& chars) {
   const __m512i letterTable = _mm512_loadu_si512(LetterCodeBy6.data());
   const __m512i pairTable = _mm512_loadu_si512(PairCodeBy6.data());
-  // The character of each code in letters and in figures shift; CR for the
-  // line feed, which the LF after it completes.
-  alignas(64) std::uint8_t lettersChars[64], figuresChars[64];
-  for (int code = 0; code < 64; ++code) {
-    lettersChars[code] = LettersShiftChars[code & 31];
-    figuresChars[code] = FiguresShiftChars[code & 31];
-    if ((code & 31) == kLineFeedCode) lettersChars[code] = figuresChars[code] = '\r';
-  }
-  const __m512i inLetters = _mm512_load_si512(lettersChars);
-  const __m512i inFigures = _mm512_load_si512(figuresChars);
+  const __m512i inLetters = _mm512_load_si512(kShiftChars[1].data());
+  const __m512i inFigures = _mm512_load_si512(kShiftChars[0].data());
   const __m512i lower = _mm512_set1_epi8(0x20);
   const __m512i y = _mm512_set1_epi8('y');
   const __m512i newLine = _mm512_set1_epi8('\n');

@@ -15,28 +15,24 @@ namespace quarvel {
 // Cipher bytes per pass of the bulk loop, at most.
 inline constexpr std::size_t kDecipherChunk = 2048;
 
-// The bytes of `text` that are "a" to "z" or "A" to "Z" (`lower` 0x20) or
-// "A" to "Z" only (`lower` 0), one bit per byte, for 8 bytes in a word.
-static inline std::uint64_t LetterBits8(std::uint64_t x, std::uint64_t lower) {
+// The bytes of a word that are "A" to "Z", one bit per byte, for 8 bytes.
+static inline std::uint64_t CapitalBits8(std::uint64_t x) {
   constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
   constexpr std::uint64_t kHigh = 0x8080808080808080ull;
-  std::uint64_t low = (x | lower) & kLow7;
-  // With 0x80 - first more, the high bit says "at least the first"; with
-  // 0x80 - (last + 1) more, "beyond the last". No byte carries into the next.
-  std::uint64_t first = lower ? 0x1F1F1F1F1F1F1F1Full : 0x3F3F3F3F3F3F3F3Full;
-  std::uint64_t beyond = lower ? 0x0505050505050505ull : 0x2525252525252525ull;
-  std::uint64_t in = (low + first) & ~(low + beyond) & ~x & kHigh;
+  std::uint64_t low = x & kLow7;
+  // With 0x80 - "A" more, the high bit says "at least A"; with 0x80 - ("Z" +
+  // 1) more, "beyond Z". No byte carries into the next.
+  std::uint64_t in = (low + 0x3F3F3F3F3F3F3F3Full) & ~(low + 0x2525252525252525ull) & ~x & kHigh;
   return ((in >> 7) * 0x0102040810204080ull) >> 56;
 }
 
-// Bit i set where text[i] is a capital (`lower` 0) or a letter of either
-// case (`lower` 0x20), for 64 bytes, with 64-bit words.
-static inline std::uint64_t LetterMask64(const std::uint8_t* text, std::uint64_t lower) {
+// Bit i set where text[i] is a capital, for 64 bytes, with 64-bit words.
+static inline std::uint64_t CapitalMask64(const std::uint8_t* text) {
   std::uint64_t mask = 0;
   for (int k = 0; k < 8; ++k) {
     std::uint64_t x;
     __builtin_memcpy(&x, text + 8 * k, 8);
-    mask |= LetterBits8(x, lower * 0x0101010101010101ull) << (8 * k);
+    mask |= CapitalBits8(x) << (8 * k);
   }
   return mask;
 }
@@ -72,10 +68,10 @@ inline constexpr std::array<std::array<PlainOut, 32>, 2> PlainOutOf = [] {
   return table;
 }();
 
-inline constexpr std::uint8_t kCarriageReturnCode = 2;
-inline constexpr std::uint8_t kLineFeedCode = 8;
-inline constexpr std::uint8_t kFiguresShiftCode = 27;
-inline constexpr std::uint8_t kLettersShiftCode = 31;
+inline constexpr std::uint8_t kCarriageReturnCode = CharToCodeTable['<'];
+inline constexpr std::uint8_t kLineFeedCode = CharToCodeTable['*'];
+inline constexpr std::uint8_t kFiguresShiftCode = CharToCodeTable[kFiguresShiftChar];
+inline constexpr std::uint8_t kLettersShiftCode = CharToCodeTable[kLettersShiftChar];
 
 // The shift after a plain code in shift `lettersShift` (1 letters, 0
 // figures): the letters shift sets it, the figures shift clears it, any

@@ -68,7 +68,7 @@ std::size_t ScanBlocksPortable(const std::uint8_t* text, std::size_t count, int&
                                std::int64_t& counter, std::int64_t& lastGroupEnd) {
   std::size_t done = 0;
   while (done + 64 <= count &&
-         ScanBlock(LetterMask64(text + done, 0), groupPart, counter, lastGroupEnd)) {
+         ScanBlock(CapitalMask64(text + done), groupPart, counter, lastGroupEnd)) {
     done += 64;
   }
   return done;

@@ -80,10 +80,10 @@ struct LineLayout {
   std::uint64_t LetterMask;
   // The separators where they go, 0 elsewhere.
   std::array<std::uint8_t, 64> Separators;
-  // The runs of letters: from letter Source[r], Length[r] letters to byte
-  // Place[r].
+  // The runs of letters: from letter Source[r] on to byte Place[r], each run
+  // up to the next separator.
   int Runs;
-  std::array<std::uint8_t, 11> Source, Place, Length;
+  std::array<std::uint8_t, 11> Source, Place;
   // The places of the 11 separator bytes (nine spaces, CR and LF).
   std::array<std::uint8_t, 11> SeparatorPlace;
 };
@@ -102,7 +102,6 @@ inline constexpr std::array<LineLayout, kLineLetters> LineLayouts = [] {
         ++layout.Runs;
         inRun = true;
       }
-      ++layout.Length[layout.Runs - 1];
       layout.LetterMask |= std::uint64_t{1} << place++;
       int at = (phase + k) % kLineLetters + 1;
       if (at % kLettersPerGroup != 0) continue;

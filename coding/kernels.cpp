@@ -9,22 +9,22 @@ namespace quarvel {
 namespace {
 
 constexpr Kernels kPortable = {
-    Isa::Portable,      StridedStepsPortable,    PlaneStepsPortable,  PlaneKeyBitsPortable,
-    PackCharsPortable,  EncipherLettersPortable, LayOutLinesPortable, FindByteClassPortable,
-    ScanBlocksPortable, CollectLettersPortable,  MarkStartsPortable,  DecipherCharsPortable,
+    StridedStepsPortable,    PlaneStepsPortable,  PlaneKeyBitsPortable,  PackCharsPortable,
+    EncipherLettersPortable, LayOutLinesPortable, FindByteClassPortable, ScanBlocksPortable,
+    CollectLettersPortable,  MarkStartsPortable,  DecipherCharsPortable,
 };
 
 #if QUARVEL_X86_TIERS
 constexpr Kernels kAvx2 = {
-    Isa::Avx2,         StridedStepsAvx2,       PlaneStepsAvx2,      PlaneKeyBitsAvx2,
-    PackCharsPortable, EncipherLettersAvx2,    LayOutLinesPortable, FindByteClassPortable,
-    ScanBlocksAvx2,    CollectLettersPortable, MarkStartsAvx2,      DecipherCharsAvx2,
+    StridedStepsAvx2,       PlaneStepsAvx2,      PlaneKeyBitsAvx2,      PackCharsPortable,
+    EncipherLettersAvx2,    LayOutLinesPortable, FindByteClassPortable, ScanBlocksAvx2,
+    CollectLettersPortable, MarkStartsAvx2,      DecipherCharsAvx2,
 };
 
 constexpr Kernels kAvx512 = {
-    Isa::Avx512,     StridedStepsAvx512,    PlaneStepsAvx512,  PlaneKeyBitsAvx512,
-    PackCharsAvx512, EncipherLettersAvx512, LayOutLinesAvx512, FindByteClassAvx512,
-    ScanBlocksAvx2,  CollectLettersAvx512,  MarkStartsAvx512,  DecipherCharsAvx512,
+    StridedStepsAvx512,    PlaneStepsAvx512,  PlaneKeyBitsAvx512,  PackCharsAvx512,
+    EncipherLettersAvx512, LayOutLinesAvx512, FindByteClassAvx512, ScanBlocksAvx2,
+    CollectLettersAvx512,  MarkStartsAvx512,  DecipherCharsAvx512,
 };
 #endif
 

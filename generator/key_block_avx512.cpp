@@ -1,15 +1,11 @@
 // The block generator's kernels with AVX-512: 64 bytes at a time.
 #include <immintrin.h>
 
-#include <cstring>
-
 #include "generator/generator_types.h"
 #include "generator/key_block_kernels.h"
 #include "generator/register_bank.h"
 
 namespace quarvel {
-
-namespace {}  // namespace
 
 void StridedStepsAvx512(std::uint8_t* f, int from, int to) {
   __m512i taps[kStageCount];

@@ -10,11 +10,12 @@
 
 #include <cstdint>
 
+#include "generator/key_block.h"
 #include "isa/kernels.h"
 
 namespace quarvel {
 
-inline constexpr int kKeyStride = 64;
+inline constexpr int kKeyStride = KeyBlock::kStride;
 
 // The delays, in bytes of its plane, of each register's four-term
 // recurrence: bit n = bit n-8a XOR bit n-8b XOR bit n-8c.

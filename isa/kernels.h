@@ -22,8 +22,6 @@ struct KeyBitTables {
 };
 
 struct Kernels {
-  Isa Tier;
-
   // Block generator. StridedSteps: output bytes f[from] to f[to - 1] by the
   // strided recurrence, from a stride of 64 (from and to multiples of 64
   // apart). PlaneSteps: bytes `from` to `to` of each of the eight register
