@@ -20,14 +20,8 @@ namespace {
 const std::string kKeygen = QUARVEL_KEYGEN_BIN;
 const std::string kText = QUARVEL_TEXT_BIN;
 const std::string kSeries = QUARVEL_SERIES_BIN;
-
-ProcessResult RunTool(const TempDir& dir, const std::string& program,
-                      const std::vector<std::string>& args, const std::string& input = "") {
-  ProcessOptions options;
-  options.WorkDir = dir.Path();
-  options.Stdin = input;
-  return RunProcess(program, args, options);
-}
+// What the companions get on standard input when a test gives them nothing.
+const std::string kNoInput = "";
 
 // Enciphers header + notation with `key` and deciphers it again; returns the
 // deciphered file.
@@ -50,7 +44,7 @@ TEST(Keygen, MakesDifferentKeyFilesThatQuarvelAccepts) {
   std::string keys[2];
   for (int i = 0; i < 2; ++i) {
     std::string name = "k" + std::to_string(i) + ".txt";
-    ProcessResult r = RunTool(dir, kKeygen, {name});
+    ProcessResult r = RunIn(dir, kKeygen, {name}, kNoInput);
     ASSERT_EQ(r.ExitStatus, 0) << r.Err;
     EXPECT_EQ(r.Out, "");
     keys[i] = ReadFile(dir.File(name));
@@ -62,7 +56,7 @@ TEST(Keygen, MakesDifferentKeyFilesThatQuarvelAccepts) {
   }
   EXPECT_NE(keys[0], keys[1]);
 
-  ProcessResult third = RunTool(dir, kKeygen, {"k0.txt"});
+  ProcessResult third = RunIn(dir, kKeygen, {"k0.txt"}, kNoInput);
   EXPECT_EQ(third.ExitStatus, 1);
   EXPECT_EQ(third.Err, "quarvel_keygen: k0.txt: File exists\n");
   EXPECT_EQ(ReadFile(dir.File("k0.txt")), keys[0]);
@@ -73,14 +67,14 @@ TEST(Keygen, NeverTouchesAnExistingFile) {
   WriteFile(dir.File("key.txt"), "my own key\n");
   ASSERT_EQ(symlink(dir.File("target.txt").c_str(), dir.File("link.txt").c_str()), 0);
   for (const std::string name : {"key.txt", "link.txt"}) {
-    ProcessResult r = RunTool(dir, kKeygen, {name});
+    ProcessResult r = RunIn(dir, kKeygen, {name}, kNoInput);
     EXPECT_EQ(r.ExitStatus, 1) << name;
     EXPECT_EQ(r.Err, "quarvel_keygen: " + name + ": File exists\n");
   }
   EXPECT_EQ(ReadFile(dir.File("key.txt")), "my own key\n");
   EXPECT_FALSE(FileExists(dir.File("target.txt")));
 
-  ProcessResult r = RunTool(dir, kKeygen, {"no/such/folder/key.txt"});
+  ProcessResult r = RunIn(dir, kKeygen, {"no/such/folder/key.txt"}, kNoInput);
   EXPECT_EQ(r.ExitStatus, 1);
   EXPECT_EQ(r.Err, "quarvel_keygen: no/such/folder/key.txt: No such file or directory\n");
 }
@@ -90,7 +84,7 @@ TEST(Keygen, WritesTenDifferentHeadersThatQuarvelAccepts) {
   PutExampleKey(dir);
   std::set<std::string> headers;
   for (int i = 0; i < 10; ++i) {
-    ProcessResult r = RunTool(dir, kKeygen, {"--header"});
+    ProcessResult r = RunIn(dir, kKeygen, {"--header"}, kNoInput);
     ASSERT_EQ(r.ExitStatus, 0) << r.Err;
     EXPECT_TRUE(std::regex_match(r.Out, kHeaderLayout)) << r.Out;
     headers.insert(r.Out);
@@ -103,20 +97,20 @@ TEST(Text, TakesAGermanLetterThroughBothProgramsToItsReading) {
   TempDir dir;
   const std::string fixtures = SourceDir() + "/tests/fixtures/";
   WriteFile(dir.File("letter.txt"), ReadFile(fixtures + "letter.txt"));
-  ASSERT_EQ(RunTool(dir, kKeygen, {"key.txt"}).ExitStatus, 0);
-  ProcessResult header = RunTool(dir, kKeygen, {"--header"});
-  ProcessResult encoded = RunTool(dir, kText, {"encode", "letter.txt"});
+  ASSERT_EQ(RunIn(dir, kKeygen, {"key.txt"}, kNoInput).ExitStatus, 0);
+  ProcessResult header = RunIn(dir, kKeygen, {"--header"}, kNoInput);
+  ProcessResult encoded = RunIn(dir, kText, {"encode", "letter.txt"}, kNoInput);
   ASSERT_EQ(encoded.ExitStatus, 0) << encoded.Err;
   EXPECT_EQ(encoded.Err, "");
   EXPECT_EQ(encoded.Out, ReadFile(fixtures + "letter.notation.txt"));
 
   WriteFile(dir.File("back.txt"), EncipherAndDecipher(dir, "key.txt", header.Out, encoded.Out));
-  ProcessResult decoded = RunTool(dir, kText, {"decode", "back.txt"});
+  ProcessResult decoded = RunIn(dir, kText, {"decode", "back.txt"}, kNoInput);
   ASSERT_EQ(decoded.ExitStatus, 0) << decoded.Err;
   EXPECT_EQ(decoded.Out, ReadFile(fixtures + "letter.reading.txt"));
 
   // The same through standard input, keeping the header.
-  decoded = RunTool(dir, kText, {"decode", "--keep-header"}, ReadFile(dir.File("back.txt")));
+  decoded = RunIn(dir, kText, {"decode", "--keep-header"}, ReadFile(dir.File("back.txt")));
   EXPECT_EQ(decoded.Out, header.Out + ReadFile(fixtures + "letter.reading.txt"));
 }
 
@@ -157,10 +151,10 @@ TEST(Text, GivesBackTheReadingOfGeneratedTextsAfterEncipheringAndDeciphering) {
       text += piece.first;
       reading += piece.second;
     }
-    ProcessResult encoded = RunTool(dir, kText, {"encode"}, text);
+    ProcessResult encoded = RunIn(dir, kText, {"encode"}, text);
     ASSERT_EQ(encoded.ExitStatus, 0) << encoded.Err;
     WriteFile(dir.File("back.txt"), EncipherAndDecipher(dir, "key.txt", kHeader, encoded.Out));
-    ProcessResult decoded = RunTool(dir, kText, {"decode", "back.txt"});
+    ProcessResult decoded = RunIn(dir, kText, {"decode", "back.txt"}, kNoInput);
     ASSERT_EQ(decoded.ExitStatus, 0) << decoded.Err;
     EXPECT_EQ(decoded.Out, reading) << "text: " << text;
   }
@@ -172,21 +166,21 @@ TEST(Text, StopsAtACharacterWithoutTeleprinterFormAndWritesNothing) {
             "Gr\xC3\xBC\xC3\x9F"
             "e\n");
   WriteFile(dir.File("b.txt"), "Preis:\n5 \xE2\x82\xAC & mehr\n");
-  ProcessResult r = RunTool(dir, kText, {"encode", "a.txt", "b.txt"});
+  ProcessResult r = RunIn(dir, kText, {"encode", "a.txt", "b.txt"}, kNoInput);
   EXPECT_EQ(r.ExitStatus, 1);
   EXPECT_EQ(r.Out, "");
   EXPECT_EQ(r.Err, "quarvel_text: b.txt:2:3: U+20AC '\xE2\x82\xAC' has no teleprinter form\n");
 
-  r = RunTool(dir, kText, {"encode", "--replace", "?", "a.txt", "b.txt"});
+  r = RunIn(dir, kText, {"encode", "--replace", "?", "a.txt", "b.txt"}, kNoInput);
   EXPECT_EQ(r.ExitStatus, 0);
   EXPECT_EQ(r.Out, "GRUESSE<*PREIS#:<*5 ? ?% MEHR<*");
   EXPECT_EQ(r.Err, "quarvel_text: 2 characters replaced by '?'\n");
 
-  r = RunTool(dir, kText, {"encode"}, "ok\nno\xFF");
+  r = RunIn(dir, kText, {"encode"}, "ok\nno\xFF");
   EXPECT_EQ(r.ExitStatus, 1);
   EXPECT_EQ(r.Err, "quarvel_text: standard input:2:3: byte 0xFF is not UTF-8\n");
 
-  r = RunTool(dir, kText, {"decode", "a.txt"});
+  r = RunIn(dir, kText, {"decode", "a.txt"}, kNoInput);
   EXPECT_EQ(r.ExitStatus, 1);
   EXPECT_EQ(r.Out, "");
   EXPECT_NE(r.Err.find("quarvel_text: a.txt: no message header"), std::string::npos) << r.Err;
@@ -201,7 +195,7 @@ TEST(Series, ShowsTheExampleSeriesAndConfirmsTheirRelation) {
             {"C", "t", "key.txt", "cipher.txt", "message.txt", "add.bin", "all.bin"});
   ASSERT_EQ(run.ExitStatus, 0) << run.Out;
 
-  ProcessResult r = RunTool(dir, kSeries, {"add.bin", "all.bin"});
+  ProcessResult r = RunIn(dir, kSeries, {"add.bin", "all.bin"}, kNoInput);
   EXPECT_EQ(r.ExitStatus, 0) << r.Err;
   EXPECT_NE(r.Out.find("add.bin:\n"), std::string::npos);
   EXPECT_NE(r.Out.find("length: 120 key characters\n"), std::string::npos);
@@ -219,7 +213,7 @@ TEST(Series, ShowsTheExampleSeriesAndConfirmsTheirRelation) {
                        "pairs.\n"),
             std::string::npos);
 
-  r = RunTool(dir, kSeries, {"--raw-codes", "all.bin", "add.bin"});
+  r = RunIn(dir, kSeries, {"--raw-codes", "all.bin", "add.bin"}, kNoInput);
   EXPECT_EQ(r.ExitStatus, 1);
   EXPECT_EQ(r.Out.substr(0, 25), "all.bin:\n18  6 12 10 22  ");
   EXPECT_NE(r.Out.find("all.bin is not add.bin without the key characters taken after pairs"),
@@ -229,7 +223,7 @@ TEST(Series, ShowsTheExampleSeriesAndConfirmsTheirRelation) {
 TEST(Series, RefusesAFileThatIsNoKeySeries) {
   TempDir dir;
   WriteFile(dir.File("text.bin"), std::string("\x01\x1F") + "A");
-  ProcessResult r = RunTool(dir, kSeries, {"text.bin", "missing.bin"});
+  ProcessResult r = RunIn(dir, kSeries, {"text.bin", "missing.bin"}, kNoInput);
   EXPECT_EQ(r.ExitStatus, 1);
   EXPECT_EQ(r.Err,
             "quarvel_series: text.bin: byte 3 is 65, not a key character (0 to 31)\n"
@@ -264,7 +258,7 @@ TEST(Companions, FollowTheConventionsOfCommandLineTools) {
   };
   TempDir dir;
   for (const Case& c : cases) {
-    ProcessResult r = RunTool(dir, c.Program, c.Args);
+    ProcessResult r = RunIn(dir, c.Program, c.Args, kNoInput);
     std::string call = c.Program + (c.Args.empty() ? "" : " " + c.Args[0]);
     EXPECT_EQ(r.ExitStatus, c.Status) << call;
     EXPECT_EQ(r.Out.substr(0, c.OutStart.size()), c.OutStart) << call;

@@ -414,7 +414,8 @@ TEST(TierChoice, VariableChangesNoOutput) {
   std::vector<std::string> first;
   for (const char* tier : {"avx512", "avx2", "portable"}) {
     SCOPED_TRACE(tier);
-    ::setenv("QUARVEL_ISA", tier, 1);
+    testing::ProcessOptions options;
+    options.Environment = {std::string("QUARVEL_ISA=") + tier};
     testing::TempDir dir;
     testing::WriteFile(dir.File("key.txt"), key);
     testing::WriteFile(dir.File("plain.txt"), plain);
@@ -423,7 +424,8 @@ TEST(TierChoice, VariableChangesNoOutput) {
       testing::ProcessResult run = testing::RunProcess(
           testing::QuarvelKeysPath(),
           {mode, "id", dir.File("key.txt"), dir.File("cipher.txt"),
-           dir.File(mode[0] == 'C' ? "plain.txt" : "back.txt"), dir.File("add"), dir.File("all")});
+           dir.File(mode[0] == 'C' ? "plain.txt" : "back.txt"), dir.File("add"), dir.File("all")},
+          options);
       EXPECT_EQ(run.ExitStatus, 0) << mode;
       outputs.push_back(run.Out);
       for (const char* name : {"cipher.txt", "add", "all"}) {
@@ -439,7 +441,6 @@ TEST(TierChoice, VariableChangesNoOutput) {
       for (std::size_t i = 0; i < outputs.size(); ++i) EXPECT_TRUE(outputs[i] == first[i]) << i;
     }
   }
-  ::unsetenv("QUARVEL_ISA");
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "tests/process_runner.h"
+#include "tests/run_fixtures.h"
 
 namespace quarvel::testing {
 namespace {
@@ -53,10 +54,6 @@ void PutFiles(const TempDir& dir) {
     WriteFile(dir.File("ro-" + name), bytes);
     ASSERT_EQ(chmod(dir.File("ro-" + name).c_str(), 0444), 0);
   }
-}
-
-std::string ProgramPath(bool keys) {
-  return keys ? QuarvelKeysPath() : QuarvelPath();
 }
 
 // True when `text` ends with the run-time error line of `code`: the code

@@ -17,15 +17,10 @@ namespace {
 
 const std::string kOldTarget = "yesterday's cipher text";
 
-// Runs quarvel_keys when `keys` is set, else quarvel.
-ProcessResult RunIn(const TempDir& dir, bool keys, const std::vector<std::string>& args) {
-  return RunIn(dir, keys ? QuarvelKeysPath() : QuarvelPath(), args);
-}
-
 // A folder with the example key and message, a cipher text, an old target,
 // an old additive series and a read-only copy of the message.
 void PutFiles(const TempDir& dir) {
-  WriteFile(dir.File("key.txt"), ReadFile(SourceDir() + "/examples/key.txt"));
+  PutExampleKey(dir);
   WriteFile(dir.File("msg.txt"), ReadFile(SourceDir() + "/examples/message.txt"));
   WriteFile(dir.File("enc.txt"), kHeader + "BIUUY TNSWR YOQRO TXYKL\r\n");
   WriteFile(dir.File("old.txt"), kOldTarget);
@@ -271,13 +266,7 @@ void PrintTo(const KeyCase& c, std::ostream* os) {
 
 std::string KeyFileOf(const KeyCase& c) {
   if (c.RawKey != nullptr) return c.RawKey;
-  std::string key = ReadFile(SourceDir() + "/examples/key.txt");
-  if (c.Find != nullptr) {
-    std::size_t at = key.find(c.Find);
-    EXPECT_NE(at, std::string::npos) << c.Find;
-    if (at != std::string::npos) key.replace(at, std::string(c.Find).size(), c.Replace);
-  }
-  return key;
+  return c.Find != nullptr ? ExampleKeyWith(c.Find, c.Replace) : ExampleKeyText();
 }
 
 const std::string kText = "TREFFEN AM BAHNHOF";
@@ -425,14 +414,7 @@ TEST_P(KeyRefusal, IsReportedBeforeAnythingIsWritten) {
     WriteFile(dir.File("add.bin"), "old series");
     WriteFile(dir.File("all.bin"), "old key characters");
     const auto before = Snapshot(dir.Path());
-    std::vector<std::string> args = {std::string(1, c.Mode), "id", "k.txt"};
-    if (c.Mode == 'C') {
-      args.insert(args.end(), {"old.txt", "s.txt"});
-    } else {
-      args.insert(args.end(), {"s.txt", "old.txt"});
-    }
-    if (keys) args.insert(args.end(), {"add.bin", "all.bin"});
-    ProcessResult r = RunIn(dir, keys, args);
+    ProcessResult r = RunIn(dir, keys, RunArgs(keys, c.Mode, "k.txt", "s.txt", "old.txt"));
     EXPECT_EQ(r.Out, "Schluesselfehler in " + c.Report + prompt);
     EXPECT_EQ(r.ExitStatus, 3);
     EXPECT_EQ(r.Err, Diagnostics(keys, c.Reasons));

@@ -19,17 +19,6 @@ const std::string kText = "TREFFEN AM BAHNHOF UM #1430% UHR";
 // The start of the example message enciphered with the example key.
 const std::string kCipher = "BIUUY TNSWR YOQRO TXYKL\r\n";
 
-std::string ExampleKey() {
-  return ReadFile(SourceDir() + "/examples/key.txt");
-}
-
-std::string Replaced(std::string text, const std::string& find, const std::string& replace) {
-  std::size_t at = text.find(find);
-  EXPECT_NE(at, std::string::npos) << find;
-  if (at != std::string::npos) text.replace(at, find.size(), replace);
-  return text;
-}
-
 struct RunResult {
   ProcessResult Result;
   std::string Target;
@@ -42,15 +31,8 @@ RunResult RunWith(bool keys, char mode, const std::string& key, const std::strin
   WriteFile(dir.File("k.txt"), key);
   WriteFile(dir.File("s.txt"), source);
   WriteFile(dir.File("add.bin"), "");
-  std::vector<std::string> args = {std::string(1, mode), "id", "k.txt"};
-  if (mode == 'C') {
-    args.insert(args.end(), {"t.txt", "s.txt"});
-  } else {
-    args.insert(args.end(), {"s.txt", "t.txt"});
-  }
-  if (keys) args.insert(args.end(), {"add.bin", "all.bin"});
   RunResult run;
-  run.Result = RunIn(dir, keys ? QuarvelKeysPath() : QuarvelPath(), args);
+  run.Result = RunIn(dir, keys, RunArgs(keys, mode, "k.txt", "s.txt", "t.txt"));
   run.Target = ReadFile(dir.File("t.txt"));
   return run;
 }
@@ -72,62 +54,62 @@ void PrintTo(const NoteCase& c, std::ostream* os) {
 
 const NoteCase kNotes[] = {
     // Keys that look damaged but are taken.
-    {"LastStructureDigitNotADigit", 'C',
-     Replaced(ExampleKey(), "0010110011100111", "001011001110011!"), kHeader + kText,
+    {"LastStructureDigitNotADigit", 'C', ExampleKeyWith("0010110011100111", "001011001110011!"),
+     kHeader + kText,
      "warning: Strukturschluessel: the 128th character is '!' (0x21), not a binary digit; it is "
      "taken as it stands (its lowest bit counts)",
-     ExampleKey(), kHeader + kText},
-    {"StructureKeyLonger", 'C', Replaced(ExampleKey(), "0010110011100111", "00101100111001110"),
+     ExampleKeyText(), kHeader + kText},
+    {"StructureKeyLonger", 'C', ExampleKeyWith("0010110011100111", "00101100111001110"),
      kHeader + kText,
      "warning: Strukturschluessel: a binary digit directly follows the 128th character (offset "
      "193 of Schluesseldatei 'k.txt'): the key may be longer than 128 binary digits; only the "
      "first 128 are taken",
-     ExampleKey(), kHeader + kText},
-    {"BasicKeyLonger", 'D', Replaced(ExampleKey(), "KWTRBNMZUE", "KWTRBNMZUEX"), kHeader + kCipher,
+     ExampleKeyText(), kHeader + kText},
+    {"BasicKeyLonger", 'D', ExampleKeyWith("KWTRBNMZUE", "KWTRBNMZUEX"), kHeader + kCipher,
      "warning: Grundschluessel: a letter directly follows the 10th character (offset 221 of "
      "Schluesseldatei 'k.txt'): the key may be longer than 10 letters; only the first 10 are "
      "taken",
-     ExampleKey(), kHeader + kCipher},
-    {"KeywordTwice", 'C', ExampleKey() + "GRUNDSCHLUESSEL ABCDEFGHIJ\r\n", kHeader + kText,
+     ExampleKeyText(), kHeader + kCipher},
+    {"KeywordTwice", 'C', ExampleKeyText() + "GRUNDSCHLUESSEL ABCDEFGHIJ\r\n", kHeader + kText,
      "warning: Grundschluessel: keyword GRUNDSCHLUESSEL occurs more than once in Schluesseldatei "
      "'k.txt' (at offsets 195 and 223); the first counts",
-     ExampleKey(), kHeader + kText},
-    {"MessageKeyGroupLonger", 'C', ExampleKey(), kKeyLetters + "P " + kText,
+     ExampleKeyText(), kHeader + kText},
+    {"MessageKeyGroupLonger", 'C', ExampleKeyText(), kKeyLetters + "P " + kText,
      "warning: Spruchschluessel: a letter directly follows the 30th character (offset 45 of "
      "Quelldatei 's.txt'): the key may be longer than 30 message-key letters; only the first 30 "
      "are taken",
      "", ""},
     // Text before the marker goes with the header, in the clear.
-    {"TextBeforeTheMarker", 'C', ExampleKey(), "Nr 7 " + kHeader + kText,
+    {"TextBeforeTheMarker", 'C', ExampleKeyText(), "Nr 7 " + kHeader + kText,
      "warning: Quelldatei 's.txt': 5 bytes stand before the marker HHHHH; they belong to the "
      "header and are copied to the cipher text in the clear",
      "", ""},
     // Line ends of the file in a plain text.
-    {"LineFeedsInThePlainText", 'C', ExampleKey(), kHeader + "TREFFEN\nAM\r\n",
+    {"LineFeedsInThePlainText", 'C', ExampleKeyText(), kHeader + "TREFFEN\nAM\r\n",
      "note: Quelldatei 's.txt' holds line-feed, carriage-return or tab bytes, the first at line "
      "1, column 54, offset 53; they are enciphered as the letters R, P and L; the notation for "
      "line feed, carriage return and blank is '*', '<' and '|'",
      "", ""},
-    {"TabOnTheSecondLine", 'C', ExampleKey(), kKeyLetters + "\nAB\tC",
+    {"TabOnTheSecondLine", 'C', ExampleKeyText(), kKeyLetters + "\nAB\tC",
      "note: Quelldatei 's.txt' holds line-feed, carriage-return or tab bytes, the first at line "
      "2, column 3, offset 48; they are enciphered as the letters R, P and L; the notation for "
      "line feed, carriage return and blank is '*', '<' and '|'",
      "", ""},
     // Cipher texts whose end is not read.
-    {"ByteInsideAGroup", 'D', ExampleKey(), kHeader + "BIUUY TN!SWR YOQRO TXYKL\r\n",
+    {"ByteInsideAGroup", 'D', ExampleKeyText(), kHeader + "BIUUY TN!SWR YOQRO TXYKL\r\n",
      "note: Quelldatei 's.txt': the cipher text ends at offset 50; the 21 bytes after it were "
      "left out: a byte '!' (0x21) inside a group at line 1, column 55, offset 54",
      "", ""},
-    {"LowerCaseLetterInsideAGroup", 'D', ExampleKey(), kHeader + "BIUUY TnSWR YOQRO TXYKL\r\n",
+    {"LowerCaseLetterInsideAGroup", 'D', ExampleKeyText(), kHeader + "BIUUY TnSWR YOQRO TXYKL\r\n",
      "note: Quelldatei 's.txt': the cipher text ends at offset 50; the 20 bytes after it were "
      "left out: a lower-case letter 'n' (0x6E) inside a group at line 1, column 54, offset 53",
      "", ""},
-    {"LowerCaseCipherText", 'D', ExampleKey(), kHeader + "biuuy tnswr yoqro txykl\r\n",
+    {"LowerCaseCipherText", 'D', ExampleKeyText(), kHeader + "biuuy tnswr yoqro txykl\r\n",
      "note: Quelldatei 's.txt': no complete group of five capitals follows the header; the 25 "
      "bytes after it were left out: lower-case letters where groups of capitals should stand, "
      "the first 'b' (0x62) at line 1, column 47, offset 46",
      "", ""},
-    {"IncompleteLastGroup", 'D', ExampleKey(), kHeader + "BIUUY TNSWR YOQRO TXY",
+    {"IncompleteLastGroup", 'D', ExampleKeyText(), kHeader + "BIUUY TNSWR YOQRO TXY",
      "note: Quelldatei 's.txt': the cipher text ends at offset 62; the 4 bytes after it were left "
      "out: the last group is incomplete: it holds 3 of 5 letters",
      "", ""},
@@ -159,14 +141,14 @@ TEST(Notes, NoneForTheExampleMessageEitherWay) {
   const std::string message = ReadFile(SourceDir() + "/examples/message.txt");
   for (bool keys : {false, true}) {
     SCOPED_TRACE(keys ? "quarvel_keys" : "quarvel");
-    RunResult encipher = RunWith(keys, 'C', ExampleKey(), message);
+    RunResult encipher = RunWith(keys, 'C', ExampleKeyText(), message);
     EXPECT_EQ(encipher.Result.ExitStatus, 0);
     EXPECT_EQ(encipher.Result.Err, "");
-    RunResult decipher = RunWith(keys, 'D', ExampleKey(), encipher.Target);
+    RunResult decipher = RunWith(keys, 'D', ExampleKeyText(), encipher.Target);
     EXPECT_EQ(decipher.Result.ExitStatus, 0);
     EXPECT_EQ(decipher.Result.Err, "");
     // A cut-off file that still ends on whole groups is not noted either.
-    RunResult cut = RunWith(keys, 'D', ExampleKey(), kHeader + kCipher);
+    RunResult cut = RunWith(keys, 'D', ExampleKeyText(), kHeader + kCipher);
     EXPECT_EQ(cut.Result.Err, "");
   }
 }

@@ -58,13 +58,43 @@ inline char CharOfCode(std::uint8_t code) {
   return '?';
 }
 
-// Runs a program in `dir`, with one line on standard input for its final wait.
+// quarvel_keys when `keys` is set, else quarvel.
+inline std::string ProgramPath(bool keys) {
+  return keys ? QuarvelKeysPath() : QuarvelPath();
+}
+
+// Runs a program in `dir` with `input` on standard input: by default one line
+// for its final wait.
 inline ProcessResult RunIn(const TempDir& dir, const std::string& program,
-                           const std::vector<std::string>& args) {
+                           const std::vector<std::string>& args, const std::string& input = "\n") {
   ProcessOptions options;
-  options.Stdin = "\n";
+  options.Stdin = input;
   options.WorkDir = dir.Path();
   return RunProcess(program, args, options);
+}
+
+// Runs quarvel_keys when `keys` is set, else quarvel.
+inline ProcessResult RunIn(const TempDir& dir, bool keys, const std::vector<std::string>& args) {
+  return RunIn(dir, ProgramPath(keys), args);
+}
+
+// A program name as a bare string literal would choose the overload above.
+ProcessResult RunIn(const TempDir& dir, const char* program, const std::vector<std::string>& args,
+                    const std::string& input = "\n") = delete;
+
+// The arguments of a run in `mode` with the given key, source and target
+// files: the target comes before the source when enciphering, after it when
+// deciphering; quarvel_keys also gets "add.bin" and "all.bin".
+inline std::vector<std::string> RunArgs(bool keys, char mode, const std::string& key,
+                                        const std::string& source, const std::string& target) {
+  std::vector<std::string> args = {std::string(1, mode), "id", key};
+  if (mode == 'C') {
+    args.insert(args.end(), {target, source});
+  } else {
+    args.insert(args.end(), {source, target});
+  }
+  if (keys) args.insert(args.end(), {"add.bin", "all.bin"});
+  return args;
 }
 
 // What a program writes on standard error: each line after its name.
@@ -75,8 +105,22 @@ inline std::string Diagnostics(bool keys, const std::vector<std::string>& lines)
   return text;
 }
 
+// The text of the example key file.
+inline std::string ExampleKeyText() {
+  return ReadFile(SourceDir() + "/examples/key.txt");
+}
+
+// The example key file with the first `find` replaced by `replace`.
+inline std::string ExampleKeyWith(const std::string& find, const std::string& replace) {
+  std::string key = ExampleKeyText();
+  std::size_t at = key.find(find);
+  EXPECT_NE(at, std::string::npos) << find;
+  if (at != std::string::npos) key.replace(at, find.size(), replace);
+  return key;
+}
+
 inline void PutExampleKey(const TempDir& dir) {
-  WriteFile(dir.File("key.txt"), ReadFile(SourceDir() + "/examples/key.txt"));
+  WriteFile(dir.File("key.txt"), ExampleKeyText());
 }
 
 // The key characters of a run with the example key and kHeader, at least

@@ -100,12 +100,12 @@ bool operator==(const RunResult& a, const RunResult& b) {
 
 TEST_P(InputsGivenAnyWay, GiveTheSameRunAsWritableNamedFiles) {
   const auto [keys, mode, given] = GetParam();
-  const std::string program = keys ? QuarvelKeysPath() : QuarvelPath();
+  const std::string program = ProgramPath(keys);
   TempDir dir;
   // The example key with its basic key first: a key reader that took the
   // console as a stream would have passed it when it found the structure
   // key.
-  std::string key = ReadFile(SourceDir() + "/examples/key.txt");
+  std::string key = ExampleKeyText();
   const std::size_t basic = key.find("GRUNDSCHLUESSEL");
   ASSERT_NE(basic, std::string::npos);
   key = key.substr(basic) + key.substr(0, basic);
@@ -348,7 +348,7 @@ TEST(NamedPipe, AsAWrittenFileGivesItsLaterReaderEverything) {
               c.Long ? LongMessage() : ReadFile(SourceDir() + "/examples/message.txt"));
     ASSERT_EQ(RunIn(dir, QuarvelPath(), {"C", "id", "key.txt", "enc.txt", "msg.txt"}).ExitStatus,
               0);
-    const std::string program = c.Keys ? QuarvelKeysPath() : QuarvelPath();
+    const std::string program = ProgramPath(c.Keys);
     std::vector<std::string> args = c.Args;
     for (std::string& a : args) {
       if (a == "pipe") a = c.Written;

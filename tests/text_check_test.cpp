@@ -72,12 +72,6 @@ INSTANTIATE_TEST_SUITE_P(AllIsas, FindByteClassIsa,
 const std::string kOldTarget = "yesterday's cipher text";
 const std::string kReport = "Zeichenfehler in Quelldatei\r\n....weiter mit Taste";
 
-std::vector<std::string> EncipherArgs(bool keys, const std::string& target) {
-  std::vector<std::string> args = {"C", "id", "key.txt", target, "s.txt"};
-  if (keys) args.insert(args.end(), {"add.bin", "all.bin"});
-  return args;
-}
-
 TEST(TextRefusal, UmlautsInTheTextLeaveTheTargetsAsTheyWere) {
   // printf 'HHHHH QQQ WWW EEE RRR TTT ZZZ UUU III OOO PPP Grüße\n'
   const std::string source = kKeyLetters + " Gr\xC3\xBC\xC3\x9F" + "e\n";
@@ -93,8 +87,7 @@ TEST(TextRefusal, UmlautsInTheTextLeaveTheTargetsAsTheyWere) {
         WriteFile(dir.File("add.bin"), "old series");
         WriteFile(dir.File("all.bin"), "old key characters");
       }
-      ProcessResult r =
-          RunIn(dir, keys ? QuarvelKeysPath() : QuarvelPath(), EncipherArgs(keys, "out.cip"));
+      ProcessResult r = RunIn(dir, keys, RunArgs(keys, 'C', "key.txt", "s.txt", "out.cip"));
       EXPECT_EQ(r.Out, kReport);
       EXPECT_EQ(r.ExitStatus, 4);
       EXPECT_EQ(ReadFile(dir.File("s.txt")), source);
@@ -153,7 +146,7 @@ TEST_P(TextRefusal, NamesThePlaceAndTheByte) {
   PutExampleKey(dir);
   WriteFile(dir.File("s.txt"), kHeader + c.Text);
   WriteFile(dir.File("out.cip"), kOldTarget);
-  ProcessResult r = RunIn(dir, QuarvelPath(), EncipherArgs(false, "out.cip"));
+  ProcessResult r = RunIn(dir, false, RunArgs(false, 'C', "key.txt", "s.txt", "out.cip"));
   EXPECT_EQ(r.Out, kReport);
   EXPECT_EQ(r.ExitStatus, 4);
   EXPECT_EQ(ReadFile(dir.File("out.cip")), kOldTarget);
@@ -174,7 +167,7 @@ TEST(TextRefusal, EverySignWithoutACodeIsRefusedAndEveryOtherByteTaken) {
   for (char sign : std::string("!$&';>[\\]^_`{}~")) {
     SCOPED_TRACE(sign);
     WriteFile(dir.File("s.txt"), kHeader + "AB" + sign + "CD");
-    EXPECT_EQ(RunIn(dir, QuarvelPath(), EncipherArgs(false, "out.cip")).ExitStatus, 4);
+    EXPECT_EQ(RunIn(dir, false, RunArgs(false, 'C', "key.txt", "s.txt", "out.cip")).ExitStatus, 4);
   }
   // The letters in either case, the figure and control characters, and
   // every byte below 32 have a code.
@@ -182,7 +175,7 @@ TEST(TextRefusal, EverySignWithoutACodeIsRefusedAndEveryOtherByteTaken) {
       "ABCDEFGHIJKLMNOPQRSTUVWXYZ abcdefghijklmnopqrstuvwxyz #-?:@3().,9014\"57=2/6+%|<*";
   for (int b = 0; b < 32; ++b) text += static_cast<char>(b);
   WriteFile(dir.File("s.txt"), kHeader + text);
-  ProcessResult r = RunIn(dir, QuarvelPath(), EncipherArgs(false, "out.cip"));
+  ProcessResult r = RunIn(dir, false, RunArgs(false, 'C', "key.txt", "s.txt", "out.cip"));
   EXPECT_EQ(r.ExitStatus, 0) << r.Out;
   EXPECT_EQ(r.Out, ReadFile(dir.File("out.cip")));
 }
@@ -196,7 +189,7 @@ TEST(TextRefusal, TheHeaderIsNotChecked) {
             "Gr\xC3\xBC\xC3\x9F"
             "e " +
                 kHeader + "TREFFEN");
-  ProcessResult r = RunIn(dir, QuarvelPath(), EncipherArgs(false, "out.cip"));
+  ProcessResult r = RunIn(dir, false, RunArgs(false, 'C', "key.txt", "s.txt", "out.cip"));
   EXPECT_EQ(r.ExitStatus, 0) << r.Out;
   EXPECT_EQ(ReadFile(dir.File("out.cip")).substr(0, 8),
             "GR\xC3\xBC\xC3\x9F"

@@ -9,8 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "tests/run_fixtures.h"
+
 namespace quarvel::companions {
 namespace {
+
+using quarvel::testing::kKeyLetters;
 
 std::string Encode(const std::string& text, std::optional<char> replacement = std::nullopt) {
   EncodeOptions options;
@@ -177,8 +181,6 @@ TEST(EncodeText, TakesAsReplacementOnlyCharactersThatReadTheSameBack) {
   for (char c : std::string("aZ1@- |\"")) EXPECT_TRUE(IsReplacementChar(c)) << c;
   for (char c : std::string("#%<*!\n\t\r~")) EXPECT_FALSE(IsReplacementChar(c)) << c;
 }
-
-const std::string kKeyLetters = "HHHHH QQQ WWW EEE RRR TTT ZZZ UUU III OOO PPP";
 
 TEST(MessageHeaderLength, RunsThroughTheByteAfterTheLastMessageKeyLetter) {
   struct Case {
