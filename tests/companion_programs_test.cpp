@@ -42,8 +42,9 @@ const std::regex kHeaderLayout("HHHHH( ([A-Z])\\2\\2){10} ");
 TEST(Keygen, MakesDifferentKeyFilesThatQuarvelAccepts) {
   TempDir dir;
   std::string keys[2];
+  const std::string names[2] = {"k0.txt", "k1.txt"};
   for (int i = 0; i < 2; ++i) {
-    std::string name = "k" + std::to_string(i) + ".txt";
+    const std::string& name = names[i];
     ProcessResult r = RunIn(dir, kKeygen, {name}, kNoInput);
     ASSERT_EQ(r.ExitStatus, 0) << r.Err;
     EXPECT_EQ(r.Out, "");
