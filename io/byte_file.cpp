@@ -34,7 +34,7 @@ void ByteFile::Reset() {
   if (IsOpen()) Close();
   base_ = 0;
   pos_ = readEnd_ = writeEnd_ = filled_ = 0;
-  writing_ = forWriting_ = wroteOnce_ = false;
+  writing_ = forWriting_ = wroteOnce_ = emptyPending_ = false;
   consoleCount_ = 0;
   regular_ = false;
   limit_ = kNoLimit;
@@ -145,7 +145,7 @@ std::int64_t ByteFile::Position() const {
 
 void ByteFile::StartReading() {
   if (!writing_) return;
-  Flush();
+  WriteOut();
   writing_ = false;
   writeEnd_ = 0;
   filled_ = pos_ = readEnd_ = 0;
@@ -208,19 +208,27 @@ void ByteFile::WriteSlow(std::uint8_t byte) {
       ThrowIoError(EBADF, IoOp::Write, name_);
   }
   StartWriting();
-  if (pos_ == kCapacity) Flush();
+  if (pos_ == kCapacity) WriteOut();
   buf_[pos_++] = byte;
   if (!wroteOnce_) {
     // The first byte goes out at once: a file that cannot be written at all
     // (a full device, a closed pipe) fails where the run stands.
-    Flush();
+    WriteOut();
     wroteOnce_ = true;
     writeEnd_ = kCapacity;
   }
 }
 
 void ByteFile::Flush() {
-  if (kind_ != Kind::Disk || !writing_ || pos_ == 0) return;
+  if (kind_ != Kind::Disk) return;
+  WriteOut();
+  if (emptyPending_) CutOldContent();
+}
+
+void ByteFile::WriteOut() {
+  if (!writing_ || pos_ == 0) return;
+  bool cut = emptyPending_;
+  if (cut) CutOldContent();
   std::size_t done = 0;
   while (done < pos_) {
     const std::uint8_t* from = buf_.get() + done;
@@ -233,6 +241,9 @@ void ByteFile::Flush() {
       int code = errno;
       // Keep what did not go out out of any later attempt.
       base_ += static_cast<std::int64_t>(done);
+      // Old bytes that the cut kept for these to overwrite go again: the
+      // file holds what went out and nothing else.
+      if (cut) (void)::ftruncate(fd_, base_);
       pos_ = 0;
       ThrowIoError(code, IoOp::Write, name_);
     }
@@ -261,7 +272,7 @@ void ByteFile::Seek(std::int64_t position) {
   if (kind_ != Kind::Disk) return;
   if (position < 0) ThrowIoError(EINVAL, IoOp::Seek, name_);
   if (writing_) {
-    Flush();
+    WriteOut();
     if (position == base_) return;
   } else if (position >= base_ && position <= base_ + static_cast<std::int64_t>(filled_)) {
     pos_ = static_cast<std::size_t>(position - base_);
@@ -297,7 +308,19 @@ std::size_t ByteFile::ReadBlock(std::uint8_t* out, std::size_t count) {
 void ByteFile::EmptyIfRegular() {
   if (kind_ != Kind::Disk || !regular_) return;
   Flush();
-  if (::ftruncate(fd_, 0) != 0) ThrowIoError(errno, IoOp::Truncate, name_);
+  struct stat st {};
+  if (::fstat(fd_, &st) != 0) ThrowIoError(errno, IoOp::Truncate, name_);
+  emptyPending_ = st.st_size > 0;
+}
+
+void ByteFile::CutOldContent() {
+  emptyPending_ = false;
+  // The old bytes go as the first new ones go out, at the end of these when
+  // they start the file: cutting to length 0 would make the file system
+  // write the whole file out at its close, which costs a short run more
+  // than all its other work.
+  std::int64_t end = writing_ && base_ == 0 ? static_cast<std::int64_t>(pos_) : 0;
+  if (::ftruncate(fd_, end) != 0) ThrowIoError(errno, IoOp::Truncate, name_);
 }
 
 void ByteFile::CutHere() {

@@ -123,7 +123,9 @@ class ByteFile {
 
   void Flush();
   void FlushBestEffort();
-  // Cuts a regular file to length 0 (other files are left alone).
+  // Empties a regular file (other files are left alone). The old content
+  // is cut away when the first bytes go out, or at the next flush or close
+  // if none do: always before the run waits, stops or ends.
   void EmptyIfRegular();
   // Cuts a regular file at the current position.
   void CutHere();
@@ -146,6 +148,9 @@ class ByteFile {
   void WriteSlow(std::uint8_t byte);
   void StartReading();
   void StartWriting();
+  // The pending bytes to the file; Flush() also cuts away old content.
+  void WriteOut();
+  void CutOldContent();
   void Release();
 
   std::string name_;
@@ -175,6 +180,9 @@ class ByteFile {
   bool forWriting_ = false;
   bool wroteOnce_ = false;
   std::int64_t consoleCount_ = 0;
+  // EmptyIfRegular() found old content, which CutOldContent() cuts away at
+  // the next flush.
+  bool emptyPending_ = false;
 };
 
 // Reads `file` from `from` on, one buffer at a time, and calls

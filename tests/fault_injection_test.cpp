@@ -427,6 +427,62 @@ TEST(FileSizeLimit, StopsWithItsCodeAndKeepsEveryByteWritten) {
   ExpectFolderKept(before, dir.Path(), {{"old.txt"}, {}});
 }
 
+// --- Old content of the files a run writes ---------------------------------
+
+// Whatever a run writes into a file, the file's old bytes are gone at its
+// end, as if it had not existed: longer old content than the new, a file
+// that gets no byte at all, and a first byte that the file-size limit
+// refuses.
+TEST(OldContent, IsGoneAsIfTheFileHadNotExisted) {
+  struct Case {
+    const char* Name;
+    bool Keys;
+    std::vector<std::string> Args;
+    std::vector<std::string> Written;
+    rlim_t SizeLimit;  // RLIM_INFINITY for none
+  };
+  const Case cases[] = {
+      {"CipherTextShorterThanTheOld",
+       false,
+       {"C", "id", "key.txt", "out.txt", "msg.txt"},
+       {"out.txt"},
+       RLIM_INFINITY},
+      {"SeriesOfATextWithoutCharacters",
+       true,
+       {"C", "id", "key.txt", "out.txt", "head.txt", "add.out", "all.out"},
+       {"out.txt", "add.out", "all.out"},
+       RLIM_INFINITY},
+      {"DecipheredTextAndSeries",
+       true,
+       {"D", "id", "key.txt", "enc.txt", "out.txt", "add.bin", "all.out"},
+       {"out.txt", "all.out"},
+       RLIM_INFINITY},
+      {"FirstByteRefused", false, {"C", "id", "key.txt", "out.txt", "msg.txt"}, {"out.txt"}, 0},
+  };
+  const std::string old(100000, 'X');
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TempDir fresh, overwritten;
+    ProcessResult results[2];
+    for (int i = 0; i < 2; ++i) {
+      const TempDir& dir = i == 0 ? fresh : overwritten;
+      ASSERT_NO_FATAL_FAILURE(PutFiles(dir));
+      WriteFile(dir.File("head.txt"), kHeader);
+      for (const std::string& name : c.Written) {
+        if (i == 1) WriteFile(dir.File(name), old);
+      }
+      ProcessOptions options = In(dir);
+      if (c.SizeLimit != RLIM_INFINITY) options.Limits = {{RLIMIT_FSIZE, c.SizeLimit}};
+      results[i] = RunProcess(ProgramPath(c.Keys), c.Args, options);
+    }
+    EXPECT_EQ(results[1].ExitStatus, results[0].ExitStatus);
+    EXPECT_EQ(results[1].Out, results[0].Out);
+    for (const std::string& name : c.Written) {
+      EXPECT_EQ(ReadFile(overwritten.File(name)), ReadFile(fresh.File(name))) << name;
+    }
+  }
+}
+
 // --- Inputs that never end -------------------------------------------------
 
 // A key file or source that is an endless device or a pipe that no one
