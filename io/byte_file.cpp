@@ -179,14 +179,42 @@ bool ByteFile::Refill() {
   base_ += static_cast<std::int64_t>(filled_);
   pos_ = filled_ = readEnd_ = 0;
   if (base_ >= limit_) return false;
-  std::size_t want = kCapacity;
-  if (limit_ - base_ < static_cast<std::int64_t>(want))
-    want = static_cast<std::size_t>(limit_ - base_);
-  ssize_t n = RetryOnInterrupt([&] {
-    return regular_ ? ::pread(fd_, buf_.get(), want, base_) : ::read(fd_, buf_.get(), want);
-  });
-  if (n < 0) ThrowIoError(errno, IoOp::Read, name_);
+  auto blockAt = [&](std::int64_t offset) {
+    return limit_ - offset < static_cast<std::int64_t>(kCapacity)
+               ? static_cast<std::size_t>(limit_ - offset)
+               : kCapacity;
+  };
+  std::size_t want = blockAt(base_);
+  ssize_t n = -1;
+  if (readAhead_) {
+    WaitForJob();
+    readAhead_ = false;
+    // The block read ahead, when it is this one and came whole; else it is
+    // read again here, and fails here if it fails.
+    if (job_.Offset == base_ && job_.Count == want && job_.Error == 0 && job_.Done == want) {
+      buf_.swap(spare_);
+      n = static_cast<ssize_t>(want);
+    }
+  }
+  if (n < 0) {
+    n = RetryOnInterrupt([&] {
+      return regular_ ? ::pread(fd_, buf_.get(), want, base_) : ::read(fd_, buf_.get(), want);
+    });
+    if (n < 0) ThrowIoError(errno, IoOp::Read, name_);
+  }
   filled_ = readEnd_ = static_cast<std::size_t>(n);
+  // The next block, on the background thread, while this one is used.
+  std::int64_t next = base_ + n;
+  BackgroundIo* io = spare_ && console_ != nullptr ? console_->Background() : nullptr;
+  if (io != nullptr && regular_ && static_cast<std::size_t>(n) == want && next < limit_) {
+    job_.Write = false;
+    job_.Fd = fd_;
+    job_.Data = spare_.get();
+    job_.Count = blockAt(next);
+    job_.Offset = next;
+    io->Submit(job_);
+    jobGiven_ = readAhead_ = true;
+  }
   return n > 0;
 }
 
@@ -208,7 +236,7 @@ void ByteFile::WriteSlow(std::uint8_t byte) {
       ThrowIoError(EBADF, IoOp::Write, name_);
   }
   StartWriting();
-  if (pos_ == kCapacity) WriteOut();
+  if (pos_ == kCapacity) WriteBehind();
   buf_[pos_++] = byte;
   if (!wroteOnce_) {
     // The first byte goes out at once: a file that cannot be written at all
@@ -226,6 +254,7 @@ void ByteFile::Flush() {
 }
 
 void ByteFile::WriteOut() {
+  FinishJob();
   if (!writing_ || pos_ == 0) return;
   bool cut = emptyPending_;
   if (cut) CutOldContent();
@@ -253,6 +282,50 @@ void ByteFile::WriteOut() {
   pos_ = 0;
 }
 
+void ByteFile::WriteBehind() {
+  BackgroundIo* io = spare_ && console_ != nullptr ? console_->Background() : nullptr;
+  if (io == nullptr || emptyPending_) return WriteOut();
+  FinishJob();
+  job_.Write = true;
+  job_.Fd = fd_;
+  job_.Data = buf_.get();
+  job_.Count = pos_;
+  job_.Offset = base_;
+  buf_.swap(spare_);
+  io->Submit(job_);
+  jobGiven_ = true;
+  base_ += static_cast<std::int64_t>(pos_);
+  pos_ = 0;
+}
+
+void ByteFile::WaitForJob() {
+  if (!jobGiven_) return;
+  console_->Background()->Wait(job_);
+  jobGiven_ = false;
+}
+
+void ByteFile::DropReadAhead() {
+  WaitForJob();
+  readAhead_ = false;
+}
+
+void ByteFile::FinishJob() {
+  DropReadAhead();
+  if (job_.Write && job_.Error != 0) {
+    int code = job_.Error;
+    job_.Error = 0;
+    // As when the write fails on this thread: the file ends where the
+    // bytes stopped going out, and none written since go after them.
+    base_ = job_.Offset + static_cast<std::int64_t>(job_.Done);
+    pos_ = 0;
+    ThrowIoError(code, IoOp::Write, name_);
+  }
+}
+
+void ByteFile::MakeSpareBuffer() {
+  if (kind_ == Kind::Disk && regular_ && !spare_) spare_.reset(new std::uint8_t[kCapacity]);
+}
+
 void ByteFile::FlushBestEffort() {
   try {
     Flush();
@@ -277,6 +350,8 @@ void ByteFile::Seek(std::int64_t position) {
   } else if (position >= base_ && position <= base_ + static_cast<std::int64_t>(filled_)) {
     pos_ = static_cast<std::size_t>(position - base_);
     return;
+  } else {
+    DropReadAhead();
   }
   if (!regular_ && ::lseek(fd_, position, SEEK_SET) < 0) ThrowIoError(errno, IoOp::Seek, name_);
   base_ = position;
@@ -342,6 +417,7 @@ void ByteFile::Close() {
 }
 
 void ByteFile::Release() {
+  DropReadAhead();
   if (kind_ == Kind::Disk && console_ != nullptr) console_->Unregister(this);
   kind_ = Kind::Closed;
   fd_ = -1;

@@ -123,6 +123,11 @@ class ByteFile {
 
   void Flush();
   void FlushBestEffort();
+  // A second buffer, for reads ahead and writes behind on the console's
+  // background thread (Console::StartBackgroundIo): a regular file only.
+  void MakeSpareBuffer();
+  // The size of an input when it was opened (the end of its reads).
+  std::int64_t ReadLimit() const { return limit_; }
   // Empties a regular file (other files are left alone). The old content
   // is cut away when the first bytes go out, or at the next flush or close
   // if none do: always before the run waits, stops or ends.
@@ -150,6 +155,14 @@ class ByteFile {
   void StartWriting();
   // The pending bytes to the file; Flush() also cuts away old content.
   void WriteOut();
+  // A full buffer to the file: on the background thread, when there is
+  // one, while the run fills the spare buffer.
+  void WriteBehind();
+  // The background job done; a failed write stops here with its error, and
+  // a read ahead is dropped.
+  void FinishJob();
+  void WaitForJob();
+  void DropReadAhead();
   void CutOldContent();
   void Release();
 
@@ -183,6 +196,14 @@ class ByteFile {
   // EmptyIfRegular() found old content, which CutOldContent() cuts away at
   // the next flush.
   bool emptyPending_ = false;
+  // The buffer that the background thread reads into or writes from while
+  // the run works in buf_, and its job: a write of earlier bytes, or a read
+  // of the block after the buffered one (readAhead_).
+  std::unique_ptr<std::uint8_t[]> spare_;
+  BackgroundIo::Job job_;
+  // Given to the thread and not yet waited for.
+  bool jobGiven_ = false;
+  bool readAhead_ = false;
 };
 
 // Reads `file` from `from` on, one buffer at a time, and calls

@@ -16,7 +16,10 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string_view>
+
+#include "io/background_io.h"
 
 namespace quarvel {
 
@@ -86,6 +89,12 @@ class Console {
   void Register(ByteFile* file);
   void Unregister(ByteFile* file);
 
+  // From now on, the regular files of the run read ahead and write behind
+  // on a second thread (BackgroundIo), each with a second buffer, made
+  // here. Without a thread to be had, they go on as before.
+  void StartBackgroundIo();
+  BackgroundIo* Background() { return background_.get(); }
+
  private:
   void WriteSlow(std::uint8_t byte);
   // The next byte of standard input, or -1 at its end.
@@ -113,6 +122,8 @@ class Console {
   std::int64_t bytesRead_ = 0;
   int copyFd_ = -1;
   std::array<ByteFile*, 16> files_{};
+  // The files' jobs are done before it ends: the destructor flushes them.
+  std::unique_ptr<BackgroundIo> background_;
 };
 
 }  // namespace quarvel

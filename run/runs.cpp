@@ -247,6 +247,15 @@ bool PrepareRun(RunState& state) {
   return true;
 }
 
+// A source this large is read ahead, and the files written behind, on a
+// second thread: the run then works while the system copies its bytes.
+constexpr std::int64_t kBackgroundIoFrom = 1 << 20;
+
+void UseBackgroundIo(RunState& state) {
+  const ByteFile& source = state.SourceFile;
+  if (source.IsRegular() && source.ReadLimit() >= kBackgroundIoFrom) state.Con->StartBackgroundIo();
+}
+
 void LoadKey(RunState& state) {
   ExpandKeys(state.BasicKeyBits, state.MessageKeyBits, state.BasicKey, state.MessageKey);
   LoadRegisters(state.Registers, state.BasicKeyBits, state.MessageKeyBits);
@@ -259,6 +268,7 @@ void LoadKey(RunState& state) {
 
 void EncipherRun(RunState& state) {
   if (!PrepareRun(state)) return;
+  UseBackgroundIo(state);
   CopyHeader(state, state.TextPosition);
   LoadKey(state);
   state.GroupCharCount = 0;
@@ -271,6 +281,7 @@ void EncipherRun(RunState& state) {
 
 void DecipherRun(RunState& state) {
   if (!PrepareRun(state)) return;
+  UseBackgroundIo(state);
   CopyHeader(state, state.TextPosition);
   state.TextLimit = FindTextLimit(state, state.TextPosition);
   state.SourceFile.Seek(state.TextPosition);

@@ -106,7 +106,10 @@ struct LoopRun {
     ::close(StdinFd);
   }
 
-  LoopRun(const std::string& source, Program program, Isa isa, std::uint32_t seed) {
+  // With `backgroundIo`, the files read ahead and write behind on the
+  // console's second thread.
+  LoopRun(const std::string& source, Program program, Isa isa, std::uint32_t seed,
+          bool backgroundIo = false) {
     testing::WriteFile(Dir.File("source"), source);
     ConsoleFd = ::open(Dir.File("console").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     StdinFd = ::open("/dev/null", O_RDONLY);
@@ -125,6 +128,7 @@ struct LoopRun {
       file->Bind(Dir.File(name), *Con);
       EXPECT_EQ(file == &state.SourceFile ? file->OpenToRead() : file->OpenNew(), 0);
     }
+    if (backgroundIo) Con->StartBackgroundIo();
     std::mt19937 rng(seed);
     for (auto& stage : state.Registers.Stages) stage = static_cast<std::uint8_t>(rng());
     state.Registers.Stages[0] = 0xFF;
@@ -167,10 +171,17 @@ class BulkLoops : public ::testing::TestWithParam<LoopParam> {
   Program Variant() const { return std::get<1>(GetParam()); }
 
   // Enciphers `text` after the header by EncipherStep and by EncipherText,
-  // starting from the given group counters, and compares.
+  // starting from the given group counters, and compares; the bulk loop's
+  // files with or without the second thread.
   void CompareEncipher(const std::string& text, std::uint32_t seed, int inGroup, int groupsInLine) {
+    for (bool background : {false, true})
+      CompareEncipher(text, seed, inGroup, groupsInLine, background);
+  }
+  void CompareEncipher(const std::string& text, std::uint32_t seed, int inGroup, int groupsInLine,
+                       bool background) {
+    SCOPED_TRACE(background ? "background I/O" : "no background I/O");
     LoopRun steps(kHeader + text, Variant(), Tier(), seed);
-    LoopRun bulk(kHeader + text, Variant(), Tier(), seed);
+    LoopRun bulk(kHeader + text, Variant(), Tier(), seed, background);
     for (LoopRun* run : {&steps, &bulk}) {
       run->State->GroupCharCount = inGroup;
       run->State->GroupsInLine = groupsInLine;
@@ -187,8 +198,12 @@ class BulkLoops : public ::testing::TestWithParam<LoopParam> {
   // Deciphers `text` after the header by DecipherStep and by DecipherText,
   // both up to the limit that FindTextLimit finds, and compares.
   void CompareDecipher(const std::string& text, std::uint32_t seed) {
+    for (bool background : {false, true}) CompareDecipher(text, seed, background);
+  }
+  void CompareDecipher(const std::string& text, std::uint32_t seed, bool background) {
+    SCOPED_TRACE(background ? "background I/O" : "no background I/O");
     LoopRun steps(kHeader + text, Variant(), Tier(), seed);
-    LoopRun bulk(kHeader + text, Variant(), Tier(), seed);
+    LoopRun bulk(kHeader + text, Variant(), Tier(), seed, background);
     for (LoopRun* run : {&steps, &bulk}) {
       RunState& state = *run->State;
       state.TextLimit = FindTextLimit(state, state.TextPosition);

@@ -399,32 +399,42 @@ INSTANTIATE_TEST_SUITE_P(Cases, ReadOnlyFile, ::testing::ValuesIn(kReadOnlyCases
 // --- A file-size limit reached in the middle of a run ----------------------
 
 TEST(FileSizeLimit, StopsWithItsCodeAndKeepsEveryByteWritten) {
-  TempDir dir;
-  ASSERT_NO_FATAL_FAILURE(PutFiles(dir));
-  std::string text = ReadFile(dir.File("msg.txt"));
-  for (int i = 0; i < 40; ++i) text += " NOCH EINMAL DER GANZE TEXT<*";
-  WriteFile(dir.File("long.txt"), text + text);
-  // The whole cipher text, made without a limit.
-  ProcessResult whole =
-      RunProcess(QuarvelPath(), {"C", "id", "key.txt", "whole.txt", "long.txt"}, In(dir));
-  ASSERT_EQ(whole.ExitStatus, 0);
-  const std::string cipher = ReadFile(dir.File("whole.txt"));
-  constexpr rlim_t kLimit = 1000;
-  ASSERT_GT(cipher.size(), kLimit);
+  // A short text, and one large enough that its blocks are read ahead and
+  // written behind on a second thread, where the limit is met.
+  struct Case {
+    const char* Name;
+    int Repeats;
+    rlim_t Limit;
+  };
+  const Case cases[] = {{"ShortText", 40, 1000}, {"LargeText", 40000, 300000}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TempDir dir;
+    ASSERT_NO_FATAL_FAILURE(PutFiles(dir));
+    std::string text = ReadFile(dir.File("msg.txt"));
+    for (int i = 0; i < c.Repeats; ++i) text += " NOCH EINMAL DER GANZE TEXT<*";
+    WriteFile(dir.File("long.txt"), text + text);
+    // The whole cipher text, made without a limit.
+    ProcessResult whole =
+        RunProcess(QuarvelPath(), {"C", "id", "key.txt", "whole.txt", "long.txt"}, In(dir));
+    ASSERT_EQ(whole.ExitStatus, 0);
+    const std::string cipher = ReadFile(dir.File("whole.txt"));
+    ASSERT_GT(cipher.size(), c.Limit);
 
-  const auto before = Snapshot(dir.Path());
-  ProcessOptions options = In(dir);
-  options.Limits = {{RLIMIT_FSIZE, kLimit}};
-  ProcessResult r =
-      RunProcess(QuarvelPath(), {"C", "id", "key.txt", "old.txt", "long.txt"}, options);
-  EXPECT_EQ(r.Signal, 0) << ::testing::PrintToString(r);
-  EXPECT_EQ(r.ExitStatus, EFBIG) << ::testing::PrintToString(r);
-  // Standard output is a file under the same limit: the line goes to
-  // standard error when standard output has reached it.
-  EXPECT_TRUE(ErrorLineAndDiagnostic(r, EFBIG)) << ::testing::PrintToString(r);
-  // The target holds the cipher text up to the limit.
-  EXPECT_EQ(ReadFile(dir.File("old.txt")), cipher.substr(0, kLimit));
-  ExpectFolderKept(before, dir.Path(), {{"old.txt"}, {}});
+    const auto before = Snapshot(dir.Path());
+    ProcessOptions options = In(dir);
+    options.Limits = {{RLIMIT_FSIZE, c.Limit}};
+    ProcessResult r =
+        RunProcess(QuarvelPath(), {"C", "id", "key.txt", "old.txt", "long.txt"}, options);
+    EXPECT_EQ(r.Signal, 0) << ::testing::PrintToString(r);
+    EXPECT_EQ(r.ExitStatus, EFBIG) << ::testing::PrintToString(r);
+    // Standard output is a file under the same limit: the line goes to
+    // standard error when standard output has reached it.
+    EXPECT_TRUE(ErrorLineAndDiagnostic(r, EFBIG)) << ::testing::PrintToString(r);
+    // The target holds the cipher text up to the limit.
+    EXPECT_TRUE(ReadFile(dir.File("old.txt")) == cipher.substr(0, c.Limit));
+    ExpectFolderKept(before, dir.Path(), {{"old.txt"}, {}});
+  }
 }
 
 // --- Old content of the files a run writes ---------------------------------

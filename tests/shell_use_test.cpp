@@ -419,41 +419,49 @@ TEST(OutOfMemory, IsTheRunTimeErrorStopWithCode12) {
 #else
   TempDir dir;
   PutExampleKey(dir);
-  WriteFile(dir.File("msg.txt"), ReadFile(SourceDir() + "/examples/message.txt"));
+  const std::string message = ReadFile(SourceDir() + "/examples/message.txt");
+  WriteFile(dir.File("msg.txt"), message);
+  // A text large enough for the run to take a second thread and its buffers.
+  std::string large = message;
+  while (large.size() < (2u << 20)) large += " NOCH EINMAL<*";
+  WriteFile(dir.File("large.txt"), large);
   const std::string kOld = "the cipher text of yesterday";
-  const std::vector<std::string> args = {"C", "id", "key.txt", "out.cip", "msg.txt"};
-  // The shell sets the limit: in a cross build the test program runs under
-  // the emulator, which does not pass an address-space limit on.
-  auto runUnder = [&](long kib) {
-    WriteFile(dir.File("out.cip"), kOld);
-    return Shell(dir, "ulimit -v " + std::to_string(kib) + " && exec " +
-                          Command(QuarvelPath(), args) + " < /dev/null");
-  };
-  // The least limit at which the run succeeds, to 8 KiB.
-  long low = 64, high = 256 * 1024;
-  ASSERT_EQ(runUnder(high).ExitStatus, 0);
-  while (high - low > 8) {
-    long middle = (low + high) / 2;
-    (runUnder(middle).ExitStatus == 0 ? high : low) = middle;
-  }
-  char line[64];
-  std::snprintf(line, sizeof line, "Runtime error%4d at 000113D0\r\n", ENOMEM);
-  int stops = 0;
-  for (long kib = high - 8; kib > 0; kib -= 8) {
-    SCOPED_TRACE(kib);
-    ProcessResult r = runUnder(kib);
-    ASSERT_NE(r.Signal, SIGABRT) << r.Err;
-    if (r.Out.empty() && r.ExitStatus != 0 && r.ExitStatus != ENOMEM) break;  // did not start
-    if (r.ExitStatus == ENOMEM) {
-      ++stops;
-      EXPECT_TRUE(EndsWith(r.Out, line)) << r.Out;
-      EXPECT_EQ(r.Err, "quarvel: allocating memory: Cannot allocate memory\n");
-      EXPECT_EQ(ReadFile(dir.File("out.cip")), kOld);
-    } else {
-      EXPECT_EQ(r.ExitStatus, 0) << r.Out << r.Err;
+  for (const char* source : {"msg.txt", "large.txt"}) {
+    SCOPED_TRACE(source);
+    const std::vector<std::string> args = {"C", "id", "key.txt", "out.cip", source};
+    // The shell sets the limit: in a cross build the test program runs under
+    // the emulator, which does not pass an address-space limit on.
+    auto runUnder = [&](long kib) {
+      WriteFile(dir.File("out.cip"), kOld);
+      return Shell(dir, "ulimit -v " + std::to_string(kib) + " && exec " +
+                            Command(QuarvelPath(), args) + " < /dev/null");
+    };
+    // The least limit at which the run succeeds, to 8 KiB.
+    long low = 64, high = 256 * 1024;
+    ASSERT_EQ(runUnder(high).ExitStatus, 0);
+    while (high - low > 8) {
+      long middle = (low + high) / 2;
+      (runUnder(middle).ExitStatus == 0 ? high : low) = middle;
     }
+    char line[64];
+    std::snprintf(line, sizeof line, "Runtime error%4d at 000113D0\r\n", ENOMEM);
+    int stops = 0;
+    for (long kib = high - 8; kib > 0; kib -= 8) {
+      SCOPED_TRACE(kib);
+      ProcessResult r = runUnder(kib);
+      ASSERT_NE(r.Signal, SIGABRT) << r.Err;
+      if (r.Out.empty() && r.ExitStatus != 0 && r.ExitStatus != ENOMEM) break;  // did not start
+      if (r.ExitStatus == ENOMEM) {
+        ++stops;
+        EXPECT_TRUE(EndsWith(r.Out, line)) << r.Out.size();
+        EXPECT_EQ(r.Err, "quarvel: allocating memory: Cannot allocate memory\n");
+        EXPECT_EQ(ReadFile(dir.File("out.cip")), kOld);
+      } else {
+        EXPECT_EQ(r.ExitStatus, 0) << r.Out.size() << r.Err;
+      }
+    }
+    EXPECT_GT(stops, 0);
   }
-  EXPECT_GT(stops, 0);
 #endif
 }
 

@@ -1,0 +1,128 @@
+#include "io/background_io.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+
+#include "io/retry.h"
+
+namespace quarvel {
+
+namespace {
+
+// The thread only moves bytes: a small stack is plenty (with room for a
+// build with sanitizers).
+constexpr std::size_t kStackBytes = 256 * 1024;
+
+// How long each side watches before it sleeps: longer than a job takes, and
+// about as long as a large run takes to fill a block.
+constexpr std::chrono::microseconds kWatchThread{200};
+constexpr std::chrono::microseconds kWatchJob{200};
+
+inline void Relax() {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_ia32_pause();
+#elif defined(__aarch64__)
+  asm volatile("yield");
+#endif
+}
+
+// Watches `done()` for `span`; true as soon as it holds.
+template <typename Done>
+bool WatchFor(std::chrono::microseconds span, Done done) {
+  auto until = std::chrono::steady_clock::now() + span;
+  for (;;) {
+    for (int i = 0; i < 64; ++i) {
+      if (done()) return true;
+      Relax();
+    }
+    if (std::chrono::steady_clock::now() >= until) return false;
+  }
+}
+
+void Perform(BackgroundIo::Job& job) {
+  job.Done = 0;
+  job.Error = 0;
+  if (!job.Write) {
+    ssize_t n = RetryOnInterrupt([&] { return ::pread(job.Fd, job.Data, job.Count, job.Offset); });
+    if (n < 0) {
+      job.Error = errno;
+    } else {
+      job.Done = static_cast<std::size_t>(n);
+    }
+    return;
+  }
+  while (job.Done < job.Count) {
+    ssize_t n = RetryOnInterrupt([&] {
+      return ::pwrite(job.Fd, job.Data + job.Done, job.Count - job.Done,
+                      job.Offset + static_cast<std::int64_t>(job.Done));
+    });
+    if (n < 0) {
+      job.Error = errno;
+      return;
+    }
+    job.Done += static_cast<std::size_t>(n);
+  }
+}
+
+}  // namespace
+
+BackgroundIo::~BackgroundIo() {
+  if (!running_) return;
+  stopping_.store(true, std::memory_order_release);
+  signal_.fetch_add(1, std::memory_order_release);
+  signal_.notify_one();
+  ::pthread_join(thread_, nullptr);
+}
+
+bool BackgroundIo::Start() {
+  if (running_) return true;
+  pthread_attr_t attributes;
+  if (::pthread_attr_init(&attributes) != 0) return false;
+  ::pthread_attr_setstacksize(&attributes, kStackBytes);
+  running_ = ::pthread_create(&thread_, &attributes, &BackgroundIo::Main, this) == 0;
+  ::pthread_attr_destroy(&attributes);
+  return running_;
+}
+
+void* BackgroundIo::Main(void* self) {
+  static_cast<BackgroundIo*>(self)->Serve();
+  return nullptr;
+}
+
+void BackgroundIo::Serve() {
+  for (;;) {
+    std::uint32_t seen = signal_.load(std::memory_order_acquire);
+    if (given_.load(std::memory_order_acquire) == taken_) {
+      if (stopping_.load(std::memory_order_acquire)) return;
+      if (!WatchFor(kWatchThread,
+                    [&] { return signal_.load(std::memory_order_acquire) != seen; })) {
+        signal_.wait(seen, std::memory_order_acquire);
+      }
+      continue;
+    }
+    Job& job = *queue_[taken_ % kMostJobs];
+    Perform(job);
+    ++taken_;
+    job.Pending.store(0, std::memory_order_release);
+    job.Pending.notify_one();
+  }
+}
+
+void BackgroundIo::Submit(Job& job) {
+  job.Pending.store(1, std::memory_order_relaxed);
+  std::uint32_t given = given_.load(std::memory_order_relaxed);
+  queue_[given % kMostJobs] = &job;
+  given_.store(given + 1, std::memory_order_release);
+  signal_.fetch_add(1, std::memory_order_release);
+  signal_.notify_one();
+}
+
+void BackgroundIo::Wait(Job& job) {
+  auto done = [&] { return job.Pending.load(std::memory_order_acquire) == 0; };
+  if (done() || WatchFor(kWatchJob, done)) return;
+  while (!done()) job.Pending.wait(1, std::memory_order_acquire);
+}
+
+}  // namespace quarvel

@@ -1,0 +1,72 @@
+// A second thread for the reads and writes of large files: while it moves
+// one block of a file between a buffer and the disk, the run goes on with
+// the next block in another buffer. Each file has at most one job at a time
+// and waits for it before it does anything else with the file, so the file
+// sees its reads and writes in the run's order.
+//
+// Jobs come every few tens of microseconds in a large run, and waking a
+// sleeping thread costs about as much as the copy of a block: each side
+// first watches for a while before it sleeps.
+#pragma once
+
+#include <pthread.h>
+
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+namespace quarvel {
+
+class BackgroundIo {
+ public:
+  // One read (pread) or write (pwrite, until all is written or it fails) at
+  // an offset of a regular file.
+  struct Job {
+    bool Write = false;
+    int Fd = -1;
+    std::uint8_t* Data = nullptr;
+    std::size_t Count = 0;
+    std::int64_t Offset = 0;
+    // Set by the thread: the bytes moved, and the error code (0 for none).
+    std::size_t Done = 0;
+    int Error = 0;
+    // 1 from Submit() until the thread has done the job.
+    std::atomic<std::uint32_t> Pending{0};
+  };
+
+  BackgroundIo() = default;
+  BackgroundIo(const BackgroundIo&) = delete;
+  BackgroundIo& operator=(const BackgroundIo&) = delete;
+  // Finishes the jobs given and ends the thread.
+  ~BackgroundIo();
+
+  // Starts the thread; false when the system has none to give.
+  bool Start();
+  // Hands over a job that is not pending; neither its fields nor its
+  // buffer are touched by the caller until Wait() returns. At most
+  // kMostJobs jobs are pending at once.
+  void Submit(Job& job);
+  // Returns once the job is done (at once when it is not pending).
+  void Wait(Job& job);
+
+  static constexpr std::uint32_t kMostJobs = 32;
+
+ private:
+  static void* Main(void* self);
+  void Serve();
+
+  pthread_t thread_{};
+  bool running_ = false;
+  // The jobs in the order given: slot n % kMostJobs holds job n. Only the
+  // caller writes given_ and the slots; only the thread reads them and
+  // counts taken_.
+  std::array<Job*, kMostJobs> queue_{};
+  std::atomic<std::uint32_t> given_{0};
+  std::uint32_t taken_ = 0;
+  // Changes with every job given and at the stop: what the thread sleeps on.
+  std::atomic<std::uint32_t> signal_{0};
+  std::atomic<bool> stopping_{false};
+};
+
+}  // namespace quarvel
