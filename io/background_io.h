@@ -41,7 +41,8 @@ class BackgroundIo {
   // Finishes the jobs given and ends the thread.
   ~BackgroundIo();
 
-  // Starts the thread; false when the system has none to give.
+  // Starts the thread; false when the system has none to give, or when the
+  // process may use one processor only.
   bool Start();
   // Hands over a job that is not pending; neither its fields nor its
   // buffer are touched by the caller until Wait() returns. At most
