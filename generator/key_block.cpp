@@ -45,6 +45,13 @@ void ToPlanes(const std::uint8_t* f, int count, std::uint8_t* planes, int planeB
   }
 }
 
+// Waits for the halves being made; the next refill begins again.
+void StopAhead(KeyAhead& ahead) {
+  if (ahead.Thread == nullptr) return;
+  for (BackgroundThread::Job& job : ahead.Jobs) ahead.Thread->Wait(job);
+  ahead.Begun = false;
+}
+
 }  // namespace
 
 void StartKeyBlock(KeyBlock& block, const RegisterBank& registers, std::uint8_t stepParity,
@@ -62,6 +69,8 @@ void StartKeyBlock(KeyBlock& block, const RegisterBank& registers, std::uint8_t 
       }
     }
   }
+  // Characters made ahead from an earlier start are no longer wanted.
+  if (block.Ahead) StopAhead(*block.Ahead);
   block.Start = registers;
   block.PrevParity = stepParity & 1;
   block.FirstBlock = true;
@@ -70,11 +79,13 @@ void StartKeyBlock(KeyBlock& block, const RegisterBank& registers, std::uint8_t 
   block.Active = true;
 }
 
-void RefillKeyBlock(KeyBlock& block, const Kernels& kernels) {
+namespace {
+
+// The next characters into `out`: kPrimeSteps / 5 the first time, kChars
+// after. Returns how many.
+int MakeKeyChars(KeyBlock& block, const Kernels& kernels, std::uint8_t* out) {
   constexpr int kPlaneBytes = KeyBlock::kPlaneBytes;
   constexpr int kHistoryBytes = KeyBlock::kPlaneHistory;
-  int kept = block.Count - block.Next;
-  std::memmove(block.Chars.data(), block.Chars.data() + block.Next, static_cast<std::size_t>(kept));
   std::uint8_t* planes = block.Planes.data();
   int from = kHistoryBytes, to = kPlaneBytes;
   if (block.FirstBlock) {
@@ -103,7 +114,75 @@ void RefillKeyBlock(KeyBlock& block, const Kernels& kernels) {
   block.PrevParity = kernels.PlaneKeyBits(planes, kPlaneBytes, from, to, block.Tables,
                                           block.PrevParity, block.KeyBits.data());
   int made = 8 * (to - from) / 5;
-  kernels.PackChars(block.KeyBits.data(), made / 8, block.Chars.data() + kept);
+  kernels.PackChars(block.KeyBits.data(), made / 8, out);
+  return made;
+}
+
+constexpr int kAheadHalf = KeyAhead::kBlocksPerHalf * KeyBlock::kChars;
+
+// On the thread: the half of the ring that its job stands for.
+void MakeHalf(KeyAhead& ahead, int half) {
+  std::uint8_t* out = ahead.Ring.get() + half * kAheadHalf;
+  for (int b = 0; b < KeyAhead::kBlocksPerHalf; ++b) {
+    MakeKeyChars(*ahead.Block, *ahead.KernelTable, out + b * KeyBlock::kChars);
+  }
+}
+
+void MakeFirstHalf(void* ahead) {
+  MakeHalf(*static_cast<KeyAhead*>(ahead), 0);
+}
+void MakeSecondHalf(void* ahead) {
+  MakeHalf(*static_cast<KeyAhead*>(ahead), 1);
+}
+
+// kChars characters made ahead into `out`; the half they finish is made
+// again behind them.
+void TakeAhead(KeyAhead& ahead, std::uint8_t* out) {
+  if (!ahead.Begun) {
+    ahead.Begun = true;
+    ahead.Taken = 0;
+    for (BackgroundThread::Job& job : ahead.Jobs) ahead.Thread->Submit(job);
+  }
+  int half = ahead.Taken / kAheadHalf;
+  if (ahead.Taken % kAheadHalf == 0) ahead.Thread->Wait(ahead.Jobs[half]);
+  std::memcpy(out, ahead.Ring.get() + ahead.Taken, KeyBlock::kChars);
+  ahead.Taken += KeyBlock::kChars;
+  if (ahead.Taken % kAheadHalf == 0) {
+    ahead.Thread->Submit(ahead.Jobs[half]);
+    ahead.Taken %= 2 * kAheadHalf;
+  }
+}
+
+}  // namespace
+
+KeyAhead::~KeyAhead() {
+  StopAhead(*this);
+}
+
+void MakeKeysAhead(KeyBlock& block, BackgroundThread& thread, const Kernels& kernels) {
+  block.Ahead.reset();
+  auto ahead = std::make_unique<KeyAhead>();
+  ahead->Block = &block;
+  ahead->KernelTable = &kernels;
+  ahead->Ring.reset(new std::uint8_t[2 * kAheadHalf]);
+  ahead->Jobs[0].Call = &MakeFirstHalf;
+  ahead->Jobs[1].Call = &MakeSecondHalf;
+  for (BackgroundThread::Job& job : ahead->Jobs) job.Context = ahead.get();
+  ahead->Thread = &thread;
+  block.Ahead = std::move(ahead);
+}
+
+void RefillKeyBlock(KeyBlock& block, const Kernels& kernels) {
+  int kept = block.Count - block.Next;
+  std::memmove(block.Chars.data(), block.Chars.data() + block.Next, static_cast<std::size_t>(kept));
+  std::uint8_t* out = block.Chars.data() + kept;
+  int made;
+  if (block.Ahead && !block.FirstBlock) {
+    TakeAhead(*block.Ahead, out);
+    made = KeyBlock::kChars;
+  } else {
+    made = MakeKeyChars(block, kernels, out);
+  }
   block.Next = 0;
   block.Count = kept + made;
 }

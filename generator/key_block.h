@@ -19,15 +19,43 @@
 // planes, for a vector of steps at once, from the minterms of the selecting
 // bits. A key character is five consecutive key bits, the first the most
 // significant.
+//
+// In a large run the characters after the first block are made ahead on
+// the background thread (KeyAhead): refills then only copy them.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <memory>
 
 #include "generator/generator_types.h"
+#include "io/background_thread.h"
 #include "isa/kernels.h"
 
 namespace quarvel {
+
+struct KeyBlock;
+
+// Key characters made ahead: a ring of two halves, one taken by the refills
+// while the thread makes the other, each half a whole number of blocks.
+// Once it has begun, only the thread uses the generator's planes.
+struct KeyAhead {
+  static constexpr int kBlocksPerHalf = 16;
+  KeyBlock* Block = nullptr;
+  const Kernels* KernelTable = nullptr;
+  BackgroundThread* Thread = nullptr;
+  bool Begun = false;
+  // The next character to take.
+  int Taken = 0;
+  BackgroundThread::Job Jobs[2];
+  std::unique_ptr<std::uint8_t[]> Ring;
+
+  KeyAhead() = default;
+  KeyAhead(const KeyAhead&) = delete;
+  KeyAhead& operator=(const KeyAhead&) = delete;
+  // Waits for the halves being made.
+  ~KeyAhead();
+};
 
 struct KeyBlock {
   static constexpr int kStride = 64;
@@ -67,6 +95,8 @@ struct KeyBlock {
   // The bits of each register, kPlaneBytes a register: the history, then
   // the block being made.
   alignas(64) std::array<std::uint8_t, 8 * kPlaneBytes> Planes{};
+  // Set by MakeKeysAhead().
+  std::unique_ptr<KeyAhead> Ahead;
 };
 
 // Starts the block generator from a register bank, the parity of the last
@@ -78,6 +108,11 @@ void StartKeyBlock(KeyBlock& block, const RegisterBank& registers, std::uint8_t 
 // after), behind those not yet taken, which must be fewer than kChars, with
 // the kernels of one tier.
 void RefillKeyBlock(KeyBlock& block, const Kernels& kernels);
+
+// From the second refill on, the characters are made ahead on `thread`
+// with the kernels given (those of every refill). The memory for them is
+// taken here.
+void MakeKeysAhead(KeyBlock& block, BackgroundThread& thread, const Kernels& kernels);
 
 inline std::uint8_t TakeKeyChar(KeyBlock& block, const Kernels& kernels) {
   if (block.Next == block.Count) RefillKeyBlock(block, kernels);

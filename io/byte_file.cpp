@@ -205,7 +205,7 @@ bool ByteFile::Refill() {
   filled_ = readEnd_ = static_cast<std::size_t>(n);
   // The next block, on the background thread, while this one is used.
   std::int64_t next = base_ + n;
-  BackgroundIo* io = spare_ && console_ != nullptr ? console_->Background() : nullptr;
+  BackgroundThread* io = spare_ && console_ != nullptr ? console_->Background() : nullptr;
   if (io != nullptr && regular_ && static_cast<std::size_t>(n) == want && next < limit_) {
     job_.Write = false;
     job_.Fd = fd_;
@@ -283,7 +283,7 @@ void ByteFile::WriteOut() {
 }
 
 void ByteFile::WriteBehind() {
-  BackgroundIo* io = spare_ && console_ != nullptr ? console_->Background() : nullptr;
+  BackgroundThread* io = spare_ && console_ != nullptr ? console_->Background() : nullptr;
   if (io == nullptr || emptyPending_) return WriteOut();
   FinishJob();
   job_.Write = true;

@@ -124,7 +124,7 @@ class ByteFile {
   void Flush();
   void FlushBestEffort();
   // A second buffer, for reads ahead and writes behind on the console's
-  // background thread (Console::StartBackgroundIo): a regular file only.
+  // background thread (Console::StartBackgroundThread): a regular file only.
   void MakeSpareBuffer();
   // The size of an input when it was opened (the end of its reads).
   std::int64_t ReadLimit() const { return limit_; }
@@ -200,7 +200,7 @@ class ByteFile {
   // the run works in buf_, and its job: a write of earlier bytes, or a read
   // of the block after the buffered one (readAhead_).
   std::unique_ptr<std::uint8_t[]> spare_;
-  BackgroundIo::Job job_;
+  BackgroundThread::Job job_;
   // Given to the thread and not yet waited for.
   bool jobGiven_ = false;
   bool readAhead_ = false;

@@ -165,9 +165,9 @@ int Console::InputCopy(std::uint8_t* scratch, std::size_t size) {
   return copyFd_;
 }
 
-void Console::StartBackgroundIo() {
+void Console::StartBackgroundThread() {
   if (background_) return;
-  background_ = std::make_unique<BackgroundIo>();
+  background_ = std::make_unique<BackgroundThread>();
   if (!background_->Start()) {
     background_.reset();
     return;

@@ -19,7 +19,7 @@
 #include <memory>
 #include <string_view>
 
-#include "io/background_io.h"
+#include "io/background_thread.h"
 
 namespace quarvel {
 
@@ -90,10 +90,10 @@ class Console {
   void Unregister(ByteFile* file);
 
   // From now on, the regular files of the run read ahead and write behind
-  // on a second thread (BackgroundIo), each with a second buffer, made
+  // on a second thread (BackgroundThread), each with a second buffer, made
   // here. Without a thread to be had, they go on as before.
-  void StartBackgroundIo();
-  BackgroundIo* Background() { return background_.get(); }
+  void StartBackgroundThread();
+  BackgroundThread* Background() { return background_.get(); }
 
  private:
   void WriteSlow(std::uint8_t byte);
@@ -123,7 +123,7 @@ class Console {
   int copyFd_ = -1;
   std::array<ByteFile*, 16> files_{};
   // The files' jobs are done before it ends: the destructor flushes them.
-  std::unique_ptr<BackgroundIo> background_;
+  std::unique_ptr<BackgroundThread> background_;
 };
 
 }  // namespace quarvel

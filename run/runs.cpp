@@ -7,6 +7,7 @@
 #include "coding/decipher.h"
 #include "coding/encipher.h"
 #include "coding/key_chars.h"
+#include "generator/key_block.h"
 #include "generator/key_loading.h"
 #include "keyfile/key_file.h"
 #include "run/diagnostics.h"
@@ -247,13 +248,17 @@ bool PrepareRun(RunState& state) {
   return true;
 }
 
-// A source this large is read ahead, and the files written behind, on a
-// second thread: the run then works while the system copies its bytes.
-constexpr std::int64_t kBackgroundIoFrom = 1 << 20;
+// A run this large reads its source ahead, writes its files behind and
+// makes its key characters ahead on a second thread, while it enciphers or
+// deciphers.
+constexpr std::int64_t kSecondThreadFrom = 1 << 20;
 
-void UseBackgroundIo(RunState& state) {
+void UseSecondThread(RunState& state) {
   const ByteFile& source = state.SourceFile;
-  if (source.IsRegular() && source.ReadLimit() >= kBackgroundIoFrom) state.Con->StartBackgroundIo();
+  if (!source.IsRegular() || source.ReadLimit() < kSecondThreadFrom) return;
+  state.Con->StartBackgroundThread();
+  if (BackgroundThread* thread = state.Con->Background())
+    MakeKeysAhead(state.Block, *thread, *state.KernelTable);
 }
 
 void LoadKey(RunState& state) {
@@ -268,7 +273,7 @@ void LoadKey(RunState& state) {
 
 void EncipherRun(RunState& state) {
   if (!PrepareRun(state)) return;
-  UseBackgroundIo(state);
+  UseSecondThread(state);
   CopyHeader(state, state.TextPosition);
   LoadKey(state);
   state.GroupCharCount = 0;
@@ -281,7 +286,7 @@ void EncipherRun(RunState& state) {
 
 void DecipherRun(RunState& state) {
   if (!PrepareRun(state)) return;
-  UseBackgroundIo(state);
+  UseSecondThread(state);
   CopyHeader(state, state.TextPosition);
   state.TextLimit = FindTextLimit(state, state.TextPosition);
   state.SourceFile.Seek(state.TextPosition);

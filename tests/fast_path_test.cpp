@@ -106,8 +106,8 @@ struct LoopRun {
     ::close(StdinFd);
   }
 
-  // With `backgroundIo`, the files read ahead and write behind on the
-  // console's second thread.
+  // With `backgroundIo`, the files read ahead and write behind, and the key
+  // characters are made ahead, on the console's second thread.
   LoopRun(const std::string& source, Program program, Isa isa, std::uint32_t seed,
           bool backgroundIo = false) {
     testing::WriteFile(Dir.File("source"), source);
@@ -128,7 +128,11 @@ struct LoopRun {
       file->Bind(Dir.File(name), *Con);
       EXPECT_EQ(file == &state.SourceFile ? file->OpenToRead() : file->OpenNew(), 0);
     }
-    if (backgroundIo) Con->StartBackgroundIo();
+    if (backgroundIo) {
+      Con->StartBackgroundThread();
+      if (Con->Background() != nullptr)
+        MakeKeysAhead(state.Block, *Con->Background(), KernelsFor(isa));
+    }
     std::mt19937 rng(seed);
     for (auto& stage : state.Registers.Stages) stage = static_cast<std::uint8_t>(rng());
     state.Registers.Stages[0] = 0xFF;

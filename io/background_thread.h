@@ -1,8 +1,10 @@
-// A second thread for the reads and writes of large files: while it moves
-// one block of a file between a buffer and the disk, the run goes on with
-// the next block in another buffer. Each file has at most one job at a time
-// and waits for it before it does anything else with the file, so the file
-// sees its reads and writes in the run's order.
+// A second thread for the work of a large run that can go on beside it:
+// the reads and writes of its files, and the key characters made ahead.
+// While the thread moves one block of a file between a buffer and the disk,
+// or makes the next stretch of key characters, the run goes on with the
+// block or stretch before it. Whoever gives a job waits for it before using
+// what it works on, and the thread does the jobs in the order given, so
+// each file sees its reads and writes in the run's order.
 //
 // Jobs come every few tens of microseconds in a large run, and waking a
 // sleeping thread costs about as much as the copy of a block: each side
@@ -18,11 +20,13 @@
 
 namespace quarvel {
 
-class BackgroundIo {
+class BackgroundThread {
  public:
   // One read (pread) or write (pwrite, until all is written or it fails) at
-  // an offset of a regular file.
+  // an offset of a regular file; or, with Call set, Call(Context).
   struct Job {
+    void (*Call)(void* context) = nullptr;
+    void* Context = nullptr;
     bool Write = false;
     int Fd = -1;
     std::uint8_t* Data = nullptr;
@@ -35,11 +39,11 @@ class BackgroundIo {
     std::atomic<std::uint32_t> Pending{0};
   };
 
-  BackgroundIo() = default;
-  BackgroundIo(const BackgroundIo&) = delete;
-  BackgroundIo& operator=(const BackgroundIo&) = delete;
+  BackgroundThread() = default;
+  BackgroundThread(const BackgroundThread&) = delete;
+  BackgroundThread& operator=(const BackgroundThread&) = delete;
   // Finishes the jobs given and ends the thread.
-  ~BackgroundIo();
+  ~BackgroundThread();
 
   // Starts the thread; false when the system has none to give, or when the
   // process may use one processor only.

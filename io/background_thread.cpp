@@ -1,4 +1,4 @@
-#include "io/background_io.h"
+#include "io/background_thread.h"
 
 #include <sched.h>
 #include <unistd.h>
@@ -47,9 +47,13 @@ bool WatchFor(std::chrono::microseconds span, Done done) {
   }
 }
 
-void Perform(BackgroundIo::Job& job) {
+void Perform(BackgroundThread::Job& job) {
   job.Done = 0;
   job.Error = 0;
+  if (job.Call != nullptr) {
+    job.Call(job.Context);
+    return;
+  }
   if (!job.Write) {
     ssize_t n = RetryOnInterrupt([&] { return ::pread(job.Fd, job.Data, job.Count, job.Offset); });
     if (n < 0) {
@@ -74,7 +78,7 @@ void Perform(BackgroundIo::Job& job) {
 
 }  // namespace
 
-BackgroundIo::~BackgroundIo() {
+BackgroundThread::~BackgroundThread() {
   if (!running_) return;
   stopping_.store(true, std::memory_order_release);
   signal_.fetch_add(1, std::memory_order_release);
@@ -82,7 +86,7 @@ BackgroundIo::~BackgroundIo() {
   ::pthread_join(thread_, nullptr);
 }
 
-bool BackgroundIo::Start() {
+bool BackgroundThread::Start() {
   if (running_) return true;
   // On one processor the thread would only take turns with the run.
   cpu_set_t allowed;
@@ -91,17 +95,17 @@ bool BackgroundIo::Start() {
   pthread_attr_t attributes;
   if (::pthread_attr_init(&attributes) != 0) return false;
   ::pthread_attr_setstacksize(&attributes, kStackBytes);
-  running_ = ::pthread_create(&thread_, &attributes, &BackgroundIo::Main, this) == 0;
+  running_ = ::pthread_create(&thread_, &attributes, &BackgroundThread::Main, this) == 0;
   ::pthread_attr_destroy(&attributes);
   return running_;
 }
 
-void* BackgroundIo::Main(void* self) {
-  static_cast<BackgroundIo*>(self)->Serve();
+void* BackgroundThread::Main(void* self) {
+  static_cast<BackgroundThread*>(self)->Serve();
   return nullptr;
 }
 
-void BackgroundIo::Serve() {
+void BackgroundThread::Serve() {
   for (;;) {
     std::uint32_t seen = signal_.load(std::memory_order_acquire);
     if (given_.load(std::memory_order_acquire) == taken_) {
@@ -120,7 +124,7 @@ void BackgroundIo::Serve() {
   }
 }
 
-void BackgroundIo::Submit(Job& job) {
+void BackgroundThread::Submit(Job& job) {
   job.Pending.store(1, std::memory_order_relaxed);
   std::uint32_t given = given_.load(std::memory_order_relaxed);
   queue_[given % kMostJobs] = &job;
@@ -129,7 +133,7 @@ void BackgroundIo::Submit(Job& job) {
   signal_.notify_one();
 }
 
-void BackgroundIo::Wait(Job& job) {
+void BackgroundThread::Wait(Job& job) {
   auto done = [&] { return job.Pending.load(std::memory_order_acquire) == 0; };
   if (done() || WatchFor(kWatchJob, done)) return;
   while (!done()) job.Pending.wait(1, std::memory_order_acquire);
