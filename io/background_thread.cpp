@@ -54,15 +54,6 @@ void Perform(BackgroundThread::Job& job) {
     job.Call(job.Context);
     return;
   }
-  if (!job.Write) {
-    ssize_t n = RetryOnInterrupt([&] { return ::pread(job.Fd, job.Data, job.Count, job.Offset); });
-    if (n < 0) {
-      job.Error = errno;
-    } else {
-      job.Done = static_cast<std::size_t>(n);
-    }
-    return;
-  }
   while (job.Done < job.Count) {
     ssize_t n = RetryOnInterrupt([&] {
       return ::pwrite(job.Fd, job.Data + job.Done, job.Count - job.Done,

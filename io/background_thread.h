@@ -1,10 +1,10 @@
 // A second thread for the work of a large run that can go on beside it:
-// the reads and writes of its files, and the key characters made ahead.
-// While the thread moves one block of a file between a buffer and the disk,
-// or makes the next stretch of key characters, the run goes on with the
-// block or stretch before it. Whoever gives a job waits for it before using
-// what it works on, and the thread does the jobs in the order given, so
-// each file sees its reads and writes in the run's order.
+// the writes of its files, and the key characters made ahead. While the
+// thread writes one block of a file, or makes the next stretch of key
+// characters, the run goes on with the block or stretch after it. Whoever
+// gives a job waits for it before using what it works on, and the thread
+// does the jobs in the order given, so each file gets its writes in the
+// run's order.
 //
 // Jobs come every few tens of microseconds in a large run, and waking a
 // sleeping thread costs about as much as the copy of a block: each side
@@ -22,17 +22,16 @@ namespace quarvel {
 
 class BackgroundThread {
  public:
-  // One read (pread) or write (pwrite, until all is written or it fails) at
-  // an offset of a regular file; or, with Call set, Call(Context).
+  // A write (pwrite, until all is written or it fails) at an offset of a
+  // regular file; or, with Call set, Call(Context).
   struct Job {
     void (*Call)(void* context) = nullptr;
     void* Context = nullptr;
-    bool Write = false;
     int Fd = -1;
     std::uint8_t* Data = nullptr;
     std::size_t Count = 0;
     std::int64_t Offset = 0;
-    // Set by the thread: the bytes moved, and the error code (0 for none).
+    // Set by the thread: the bytes written, and the error code (0 for none).
     std::size_t Done = 0;
     int Error = 0;
     // 1 from Submit() until the thread has done the job.

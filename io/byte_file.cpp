@@ -179,42 +179,14 @@ bool ByteFile::Refill() {
   base_ += static_cast<std::int64_t>(filled_);
   pos_ = filled_ = readEnd_ = 0;
   if (base_ >= limit_) return false;
-  auto blockAt = [&](std::int64_t offset) {
-    return limit_ - offset < static_cast<std::int64_t>(kCapacity)
-               ? static_cast<std::size_t>(limit_ - offset)
-               : kCapacity;
-  };
-  std::size_t want = blockAt(base_);
-  ssize_t n = -1;
-  if (readAhead_) {
-    WaitForJob();
-    readAhead_ = false;
-    // The block read ahead, when it is this one and came whole; else it is
-    // read again here, and fails here if it fails.
-    if (job_.Offset == base_ && job_.Count == want && job_.Error == 0 && job_.Done == want) {
-      buf_.swap(spare_);
-      n = static_cast<ssize_t>(want);
-    }
-  }
-  if (n < 0) {
-    n = RetryOnInterrupt([&] {
-      return regular_ ? ::pread(fd_, buf_.get(), want, base_) : ::read(fd_, buf_.get(), want);
-    });
-    if (n < 0) ThrowIoError(errno, IoOp::Read, name_);
-  }
+  std::size_t want = kCapacity;
+  if (limit_ - base_ < static_cast<std::int64_t>(want))
+    want = static_cast<std::size_t>(limit_ - base_);
+  ssize_t n = RetryOnInterrupt([&] {
+    return regular_ ? ::pread(fd_, buf_.get(), want, base_) : ::read(fd_, buf_.get(), want);
+  });
+  if (n < 0) ThrowIoError(errno, IoOp::Read, name_);
   filled_ = readEnd_ = static_cast<std::size_t>(n);
-  // The next block, on the background thread, while this one is used.
-  std::int64_t next = base_ + n;
-  BackgroundThread* io = spare_ && console_ != nullptr ? console_->Background() : nullptr;
-  if (io != nullptr && regular_ && static_cast<std::size_t>(n) == want && next < limit_) {
-    job_.Write = false;
-    job_.Fd = fd_;
-    job_.Data = spare_.get();
-    job_.Count = blockAt(next);
-    job_.Offset = next;
-    io->Submit(job_);
-    jobGiven_ = readAhead_ = true;
-  }
   return n > 0;
 }
 
@@ -286,7 +258,6 @@ void ByteFile::WriteBehind() {
   BackgroundThread* io = spare_ && console_ != nullptr ? console_->Background() : nullptr;
   if (io == nullptr || emptyPending_) return WriteOut();
   FinishJob();
-  job_.Write = true;
   job_.Fd = fd_;
   job_.Data = buf_.get();
   job_.Count = pos_;
@@ -304,14 +275,9 @@ void ByteFile::WaitForJob() {
   jobGiven_ = false;
 }
 
-void ByteFile::DropReadAhead() {
-  WaitForJob();
-  readAhead_ = false;
-}
-
 void ByteFile::FinishJob() {
-  DropReadAhead();
-  if (job_.Write && job_.Error != 0) {
+  WaitForJob();
+  if (job_.Error != 0) {
     int code = job_.Error;
     job_.Error = 0;
     // As when the write fails on this thread: the file ends where the
@@ -323,7 +289,8 @@ void ByteFile::FinishJob() {
 }
 
 void ByteFile::MakeSpareBuffer() {
-  if (kind_ == Kind::Disk && regular_ && !spare_) spare_.reset(new std::uint8_t[kCapacity]);
+  if (kind_ == Kind::Disk && regular_ && forWriting_ && !spare_)
+    spare_.reset(new std::uint8_t[kCapacity]);
 }
 
 void ByteFile::FlushBestEffort() {
@@ -350,8 +317,6 @@ void ByteFile::Seek(std::int64_t position) {
   } else if (position >= base_ && position <= base_ + static_cast<std::int64_t>(filled_)) {
     pos_ = static_cast<std::size_t>(position - base_);
     return;
-  } else {
-    DropReadAhead();
   }
   if (!regular_ && ::lseek(fd_, position, SEEK_SET) < 0) ThrowIoError(errno, IoOp::Seek, name_);
   base_ = position;
@@ -417,7 +382,7 @@ void ByteFile::Close() {
 }
 
 void ByteFile::Release() {
-  DropReadAhead();
+  WaitForJob();
   if (kind_ == Kind::Disk && console_ != nullptr) console_->Unregister(this);
   kind_ = Kind::Closed;
   fd_ = -1;

@@ -123,8 +123,8 @@ class ByteFile {
 
   void Flush();
   void FlushBestEffort();
-  // A second buffer, for reads ahead and writes behind on the console's
-  // background thread (Console::StartBackgroundThread): a regular file only.
+  // A second buffer, for writes behind on the console's background thread
+  // (Console::StartBackgroundThread): a regular file written only.
   void MakeSpareBuffer();
   // The size of an input when it was opened (the end of its reads).
   std::int64_t ReadLimit() const { return limit_; }
@@ -158,11 +158,10 @@ class ByteFile {
   // A full buffer to the file: on the background thread, when there is
   // one, while the run fills the spare buffer.
   void WriteBehind();
-  // The background job done; a failed write stops here with its error, and
-  // a read ahead is dropped.
+  // The write given to the background thread done; a failed one stops here
+  // with its error.
   void FinishJob();
   void WaitForJob();
-  void DropReadAhead();
   void CutOldContent();
   void Release();
 
@@ -196,14 +195,12 @@ class ByteFile {
   // EmptyIfRegular() found old content, which CutOldContent() cuts away at
   // the next flush.
   bool emptyPending_ = false;
-  // The buffer that the background thread reads into or writes from while
-  // the run works in buf_, and its job: a write of earlier bytes, or a read
-  // of the block after the buffered one (readAhead_).
+  // The buffer that the background thread writes out while the run fills
+  // buf_, and that write.
   std::unique_ptr<std::uint8_t[]> spare_;
   BackgroundThread::Job job_;
   // Given to the thread and not yet waited for.
   bool jobGiven_ = false;
-  bool readAhead_ = false;
 };
 
 // Reads `file` from `from` on, one buffer at a time, and calls

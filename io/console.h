@@ -89,9 +89,10 @@ class Console {
   void Register(ByteFile* file);
   void Unregister(ByteFile* file);
 
-  // From now on, the regular files of the run read ahead and write behind
-  // on a second thread (BackgroundThread), each with a second buffer, made
-  // here. Without a thread to be had, they go on as before.
+  // Starts the run's second thread (BackgroundThread): from now on the
+  // regular files that the run writes write behind on it, each with a
+  // second buffer, made here. Without a thread to be had, they go on as
+  // before and Background() is null.
   void StartBackgroundThread();
   BackgroundThread* Background() { return background_.get(); }
 

@@ -106,8 +106,8 @@ struct LoopRun {
     ::close(StdinFd);
   }
 
-  // With `backgroundIo`, the files read ahead and write behind, and the key
-  // characters are made ahead, on the console's second thread.
+  // With `backgroundIo`, the files write behind, and the key characters
+  // are made ahead, on the console's second thread.
   LoopRun(const std::string& source, Program program, Isa isa, std::uint32_t seed,
           bool backgroundIo = false) {
     testing::WriteFile(Dir.File("source"), source);

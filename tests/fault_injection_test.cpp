@@ -399,8 +399,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, ReadOnlyFile, ::testing::ValuesIn(kReadOnlyCases
 // --- A file-size limit reached in the middle of a run ----------------------
 
 TEST(FileSizeLimit, StopsWithItsCodeAndKeepsEveryByteWritten) {
-  // A short text, and one large enough that its blocks are read ahead and
-  // written behind on a second thread, where the limit is met.
+  // A short text, and one large enough that its cipher text is written
+  // behind on a second thread, where the limit is met.
   struct Case {
     const char* Name;
     int Repeats;
