@@ -57,10 +57,12 @@ std::size_t EncipherLettersAvx512(const std::uint8_t* plain, std::size_t count,
     const __m512i base = _mm512_min_epu8(code, c32);
 
     // Bit t of pairsAt[d]: character t would be a pair if d pairs came
-    // before it; found 16 d at a time, as far as the pairs reach. From each
-    // pair the next is the lowest set bit above it at one d more: a chain of
-    // two instructions a pair, without branches.
-    std::uint64_t pairsAt[64 + 17];
+    // before it. From each pair the next is the lowest set bit above it at
+    // one d more: a chain of two instructions a pair. kFirstSteps of them
+    // without a branch, as many as most blocks need, then on while pairs
+    // come, with more rows found a few at a time.
+    constexpr int kFirstSteps = 18;
+    std::uint64_t pairsAt[64 + 4];
     int known = 0;
     auto findMore = [&](int more) {
       for (int n = 0; n < more; ++n, ++known) {
@@ -71,16 +73,21 @@ std::size_t EncipherLettersAvx512(const std::uint8_t* plain, std::size_t count,
                                    pairBits, _mm512_xor_si512(base, _mm512_loadu_si512(k + known)));
       }
     };
-    findMore(17);
+    findMore(kFirstSteps + 1);
     std::uint64_t pairs = 0;
     std::uint64_t next = pairsAt[0];
-    for (int d = 0;;) {
-      for (int n = 0; n < 16; ++n, ++d) {
-        pairs |= next & (0 - next);
-        next = pairsAt[d + 1] & ~(next ^ (next - 1));
-      }
-      if (next == 0 || d >= 64) break;
-      findMore(16);
+    int d = 0;
+#pragma GCC unroll 32
+    for (; d < kFirstSteps;) {
+      pairs |= _blsi_u64(next);
+      ++d;
+      next = _andn_u64(_blsmsk_u64(next), pairsAt[d]);
+    }
+    while (next != 0) {
+      pairs |= _blsi_u64(next);
+      ++d;
+      if (d == known) findMore(4);
+      next = _andn_u64(_blsmsk_u64(next), pairsAt[d]);
     }
 
     // The letters of the block in order: each character's first letter,
