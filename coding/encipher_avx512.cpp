@@ -81,7 +81,7 @@ std::size_t EncipherLettersAvx512(const std::uint8_t* plain, std::size_t count,
     std::uint64_t pairsAt[64 + 4];
     int known = 0;
     auto findMore = [&](int more) {
-#pragma GCC unroll 1
+#pragma GCC unroll 4
       for (int n = 0; n < more; ++n, ++known) {
         // Bit x of kPairCodes for each x = class XOR key.
         pairsAt[known] = known > 64
