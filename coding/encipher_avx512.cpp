@@ -5,6 +5,7 @@
 
 #include "coding/avx512_bytes.h"
 #include "coding/encipher_kernels.h"
+#include "coding/pair_chain.h"
 
 namespace quarvel {
 
@@ -73,11 +74,9 @@ std::size_t EncipherLettersAvx512(const std::uint8_t* plain, std::size_t count,
     const __m512i base = _mm512_min_epu8(code, c32);
 
     // Bit t of pairsAt[d]: character t would be a pair if d pairs came
-    // before it. From each pair the next is the lowest set bit above it at
-    // one d more: a chain of two instructions a pair. kFirstSteps of them
-    // without a branch, as many as most blocks need, then on while pairs
-    // come, with more rows found a few at a time.
+    // before it; kFirstSteps + 1 rows first, as most blocks need.
     constexpr int kFirstSteps = 18;
+    // Rows up to 64 pairs, and a last four past them.
     std::uint64_t pairsAt[64 + 4];
     int known = 0;
     auto findMore = [&](int more) {
@@ -91,21 +90,7 @@ std::size_t EncipherLettersAvx512(const std::uint8_t* plain, std::size_t count,
       }
     };
     findMore(kFirstSteps + 1);
-    std::uint64_t pairs = 0;
-    std::uint64_t next = pairsAt[0];
-    int d = 0;
-#pragma GCC unroll 32
-    for (; d < kFirstSteps;) {
-      pairs |= _blsi_u64(next);
-      ++d;
-      next = _andn_u64(_blsmsk_u64(next), pairsAt[d]);
-    }
-    while (next != 0) {
-      pairs |= _blsi_u64(next);
-      ++d;
-      if (d == known) findMore(4);
-      next = _andn_u64(_blsmsk_u64(next), pairsAt[d]);
-    }
+    const std::uint64_t pairs = ChainPairs<kFirstSteps>(pairsAt, known, findMore);
 
     // The letters of the block in two halves of 32 characters: each
     // character's two slots, its first letter and its second, which only a
