@@ -75,7 +75,7 @@ std::size_t EncipherLettersAvx512(const std::uint8_t* plain, std::size_t count,
 
     // Bit t of pairsAt[d]: character t would be a pair if d pairs came
     // before it; kFirstSteps + 1 rows first, as most blocks need.
-    constexpr int kFirstSteps = 18;
+    constexpr int kFirstSteps = 19;
     // Rows up to 64 pairs, and a last four past them.
     std::uint64_t pairsAt[64 + 4];
     int known = 0;
