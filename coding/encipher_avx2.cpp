@@ -34,6 +34,8 @@ std::size_t EncipherLettersAvx2(const std::uint8_t* plain, std::size_t count,
     std::uint32_t pairsAt[32 + 4];
     int known = 0;
     auto findMore = [&](int more) {
+    // Four rows a pass: unrolled in full, the loop would hand the rows to
+    // the chain in registers.
 #pragma GCC unroll 4
       for (int n = 0; n < more; ++n, ++known) {
         if (known > 32) {

@@ -80,6 +80,8 @@ std::size_t EncipherLettersAvx512(const std::uint8_t* plain, std::size_t count,
     std::uint64_t pairsAt[64 + 4];
     int known = 0;
     auto findMore = [&](int more) {
+    // Four rows a pass: unrolled in full, the loop would hand the rows to
+    // the chain in registers.
 #pragma GCC unroll 4
       for (int n = 0; n < more; ++n, ++known) {
         // Bit x of kPairCodes for each x = class XOR key.

@@ -1,6 +1,7 @@
 // The fast paths against their step-by-step references, on every
-// instruction set the processor has: the block key generator, the bulk
-// encipher and decipher loops, and the scan for the text limit.
+// instruction set the processor has: the block key generator, the encipher
+// kernel, the bulk encipher and decipher loops, and the scan for the text
+// limit.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -105,33 +106,35 @@ PairMix MixPairs(std::mt19937& rng, std::size_t count, int pairPercent) {
   return mix;
 }
 
-class EncipherKernel : public ::testing::TestWithParam<Isa> {};
+class EncipherKernel : public ::testing::TestWithParam<Isa> {
+ protected:
+  // The tier's kernel against the letter-by-letter way over all of `mix`.
+  void ExpectTheSame(const PairMix& mix) {
+    const std::size_t count = mix.Plain.size();
+    std::vector<std::uint8_t> letters(2 * count + 64), additive(count + 64);
+    std::vector<std::uint8_t> expectedLetters(2 * count + 64), expectedAdditive(count + 64);
+    std::size_t used = KernelsFor(GetParam())
+                           .EncipherLetters(mix.Plain.data(), count, mix.Keys.data(),
+                                            letters.data(), additive.data());
+    ASSERT_EQ(used, mix.Keys.size() - 128);
+    ASSERT_EQ(used, EncipherLettersFrom(mix.Plain.data(), 0, count, mix.Keys.data(), 0,
+                                        expectedLetters.data(), expectedAdditive.data()));
+    EXPECT_TRUE(std::equal(letters.begin(), letters.begin() + used, expectedLetters.begin()));
+    EXPECT_TRUE(std::equal(additive.begin(), additive.begin() + count, expectedAdditive.begin()));
+  }
+};
 
 TEST_P(EncipherKernel, EqualsTheCharacterByCharacterWayForAnyShareOfPairs) {
   if (GetParam() > BestIsa()) GTEST_SKIP() << "not offered by this processor";
-  const Kernels& kernels = KernelsFor(GetParam());
   std::mt19937 rng(77);
-  // No pairs, every share up to all pairs, and whole blocks of pairs among
-  // blocks without.
-  const int shares[] = {0, 5, 22, 35, 50, 80, 100};
-  for (int share : shares) {
+  // No pairs, every share up to all pairs.
+  for (int share : {0, 5, 22, 35, 50, 80, 100}) {
     for (std::size_t count : {std::size_t{63}, std::size_t{64}, std::size_t{1000}}) {
       SCOPED_TRACE(::testing::Message() << share << "% pairs, " << count << " characters");
-      PairMix mix = MixPairs(rng, count, share);
-      std::vector<std::uint8_t> letters(2 * count + 64), additive(count + 64);
-      std::vector<std::uint8_t> expectedLetters(2 * count + 64), expectedAdditive(count + 64);
-      std::size_t used = kernels.EncipherLetters(mix.Plain.data(), count, mix.Keys.data(),
-                                                 letters.data(), additive.data());
-      std::size_t expectedUsed =
-          EncipherLettersFrom(mix.Plain.data(), 0, count, mix.Keys.data(), 0,
-                              expectedLetters.data(), expectedAdditive.data());
-      ASSERT_EQ(used, expectedUsed);
-      ASSERT_EQ(used, mix.Keys.size() - 128);
-      EXPECT_TRUE(std::equal(letters.begin(), letters.begin() + used, expectedLetters.begin()));
-      EXPECT_TRUE(std::equal(additive.begin(), additive.begin() + count, expectedAdditive.begin()));
+      ExpectTheSame(MixPairs(rng, count, share));
     }
   }
-  // Runs of 64 pairs and of none, in turn.
+  // Blocks of 64 pairs and blocks of none, in turn.
   PairMix mix;
   for (int run = 0; run < 8; ++run) {
     PairMix part = MixPairs(rng, 64, run % 2 == 0 ? 100 : 0);
@@ -139,14 +142,7 @@ TEST_P(EncipherKernel, EqualsTheCharacterByCharacterWayForAnyShareOfPairs) {
     mix.Keys.insert(mix.Keys.end(), part.Keys.begin(), part.Keys.end() - 128);
   }
   mix.Keys.resize(mix.Keys.size() + 128, 0);
-  std::vector<std::uint8_t> letters(1024 + 64), additive(512 + 64);
-  std::vector<std::uint8_t> expectedLetters(1024 + 64), expectedAdditive(512 + 64);
-  std::size_t used = kernels.EncipherLetters(mix.Plain.data(), 512, mix.Keys.data(), letters.data(),
-                                             additive.data());
-  ASSERT_EQ(used, EncipherLettersFrom(mix.Plain.data(), 0, 512, mix.Keys.data(), 0,
-                                      expectedLetters.data(), expectedAdditive.data()));
-  EXPECT_TRUE(std::equal(letters.begin(), letters.begin() + used, expectedLetters.begin()));
-  EXPECT_TRUE(std::equal(additive.begin(), additive.begin() + 512, expectedAdditive.begin()));
+  ExpectTheSame(mix);
 }
 
 INSTANTIATE_TEST_SUITE_P(AllIsas, KeyBlockIsa,
