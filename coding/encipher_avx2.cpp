@@ -2,6 +2,7 @@
 #include <immintrin.h>
 
 #include "coding/encipher_kernels.h"
+#include "coding/pair_chain.h"
 
 namespace quarvel {
 
@@ -27,11 +28,15 @@ std::size_t EncipherLettersAvx2(const std::uint8_t* plain, std::size_t count,
     for (int t = 0; t < 32; ++t) classes[t] = PairIndexBase[plain[i + t]];
     const __m256i base = _mm256_load_si256(reinterpret_cast<const __m256i*>(classes));
     // Bit t of pairsAt[d]: character t would be a pair if d pairs came
-    // before it; found eight d at a time, as far as the pairs reach. From
-    // each pair the next is the lowest set bit above it at one d more.
-    std::uint32_t pairsAt[32 + 9];
+    // before it; kFirstSteps + 1 rows first, as most blocks need.
+    constexpr int kFirstSteps = 12;
+    // Rows up to 32 pairs, and a last four past them.
+    std::uint32_t pairsAt[32 + 4];
     int known = 0;
     auto findMore = [&](int more) {
+    // Four rows a pass: unrolled in full, the loop would hand the rows to
+    // the chain in registers.
+#pragma GCC unroll 4
       for (int n = 0; n < more; ++n, ++known) {
         if (known > 32) {
           pairsAt[known] = 0;
@@ -45,17 +50,8 @@ std::size_t EncipherLettersAvx2(const std::uint8_t* plain, std::size_t count,
             _mm256_cmpeq_epi8(_mm256_and_si256(a, b), _mm256_setzero_si256())));
       }
     };
-    findMore(9);
-    std::uint32_t pairs = 0;
-    std::uint32_t next = pairsAt[0];
-    for (int d = 0;;) {
-      for (int n = 0; n < 8; ++n, ++d) {
-        pairs |= next & (0 - next);
-        next = pairsAt[d + 1] & ~(next ^ (next - 1));
-      }
-      if (next == 0 || d >= 32) break;
-      findMore(8);
-    }
+    findMore(kFirstSteps + 1);
+    const std::uint32_t pairs = ChainPairs<kFirstSteps>(pairsAt, known, findMore);
     for (int t = 0; t < 32; ++t) {
       std::uint8_t key = keys[used];
       std::uint16_t written = CipherLetters[PlainCodes[plain[i + t]] ^ key];

@@ -5,6 +5,7 @@
 
 #include "coding/avx512_bytes.h"
 #include "coding/encipher_kernels.h"
+#include "coding/pair_chain.h"
 
 namespace quarvel {
 
@@ -39,6 +40,20 @@ constexpr std::array<std::uint8_t, 64> LetterTable(bool second) {
 alignas(64) constexpr std::array<std::uint8_t, 64> kFirstLetters = LetterTable(false);
 alignas(64) constexpr std::array<std::uint8_t, 64> kSecondLetters = LetterTable(true);
 
+// The two slots of each of the 32 characters from `from` on, side by side:
+// indexes into the first letters (0 to 63) and the second letters (64 to
+// 127) of a byte permutation of two vectors.
+constexpr std::array<std::uint8_t, 64> SlotTable(int from) {
+  std::array<std::uint8_t, 64> table{};
+  for (int j = 0; j < 32; ++j) {
+    table[2 * j] = static_cast<std::uint8_t>(from + j);
+    table[2 * j + 1] = static_cast<std::uint8_t>(64 + from + j);
+  }
+  return table;
+}
+alignas(64) constexpr std::array<std::uint8_t, 64> kSlotsOf0 = SlotTable(0);
+alignas(64) constexpr std::array<std::uint8_t, 64> kSlotsOf1 = SlotTable(32);
+
 }  // namespace
 
 std::size_t EncipherLettersAvx512(const std::uint8_t* plain, std::size_t count,
@@ -47,6 +62,8 @@ std::size_t EncipherLettersAvx512(const std::uint8_t* plain, std::size_t count,
   const __m512i pairBits = _mm512_set1_epi64(static_cast<long long>(kPairCodes));
   const __m512i firstLookup = _mm512_load_si512(kFirstLetters.data());
   const __m512i secondLookup = _mm512_load_si512(kSecondLetters.data());
+  const __m512i slotsOf0 = _mm512_load_si512(kSlotsOf0.data());
+  const __m512i slotsOf1 = _mm512_load_si512(kSlotsOf1.data());
   const Table256 codeTable = LoadTable256(PlainCodes.data());
   const __m512i c32 = _mm512_set1_epi8(32);
 
@@ -57,12 +74,15 @@ std::size_t EncipherLettersAvx512(const std::uint8_t* plain, std::size_t count,
     const __m512i base = _mm512_min_epu8(code, c32);
 
     // Bit t of pairsAt[d]: character t would be a pair if d pairs came
-    // before it; found 16 d at a time, as far as the pairs reach. From each
-    // pair the next is the lowest set bit above it at one d more: a chain of
-    // two instructions a pair, without branches.
-    std::uint64_t pairsAt[64 + 17];
+    // before it; kFirstSteps + 1 rows first, as most blocks need.
+    constexpr int kFirstSteps = 19;
+    // Rows up to 64 pairs, and a last four past them.
+    std::uint64_t pairsAt[64 + 4];
     int known = 0;
     auto findMore = [&](int more) {
+    // Four rows a pass: unrolled in full, the loop would hand the rows to
+    // the chain in registers.
+#pragma GCC unroll 4
       for (int n = 0; n < more; ++n, ++known) {
         // Bit x of kPairCodes for each x = class XOR key.
         pairsAt[known] = known > 64
@@ -71,52 +91,39 @@ std::size_t EncipherLettersAvx512(const std::uint8_t* plain, std::size_t count,
                                    pairBits, _mm512_xor_si512(base, _mm512_loadu_si512(k + known)));
       }
     };
-    findMore(17);
-    std::uint64_t pairs = 0;
-    std::uint64_t next = pairsAt[0];
-    for (int d = 0;;) {
-      for (int n = 0; n < 16; ++n, ++d) {
-        pairs |= next & (0 - next);
-        next = pairsAt[d + 1] & ~(next ^ (next - 1));
-      }
-      if (next == 0 || d >= 64) break;
-      findMore(16);
-    }
+    findMore(kFirstSteps + 1);
+    const std::uint64_t pairs = ChainPairs<kFirstSteps>(pairsAt, known, findMore);
 
-    // The letters of the block in order: each character's first letter,
-    // then its second if it is a pair; first0 and first1 mark the first
-    // letters among letters 0 to 63 and 64 to 127.
-    std::uint64_t first0, first1;
-    FirstBytes(pairs, first0, first1);
-    unsigned pairCount = static_cast<unsigned>(_mm_popcnt_u64(pairs));
-    unsigned firsts0 = static_cast<unsigned>(_mm_popcnt_u64(first0));
+    // The letters of the block in two halves of 32 characters: each
+    // character's two slots, its first letter and its second, which only a
+    // pair keeps. kept0 and kept1 mark the slots kept of each half, first0
+    // and first1 the first letters among the letters of each half.
+    constexpr std::uint64_t kEvens = 0x5555555555555555ull;
+    const std::uint64_t kept0 = kEvens | _pdep_u64(pairs & 0xFFFFFFFF, ~kEvens);
+    const std::uint64_t kept1 = kEvens | _pdep_u64(pairs >> 32, ~kEvens);
+    const std::uint64_t first0 = _pext_u64(kEvens, kept0);
+    const std::uint64_t first1 = _pext_u64(kEvens, kept1);
+    const unsigned letters0 = static_cast<unsigned>(_mm_popcnt_u64(kept0));
 
     // Letter n takes key n: each character's key is the key of its first
     // letter.
-    __m512i charKeys = _mm512_maskz_compress_epi8(first0, _mm512_loadu_si512(k));
-    if (firsts0 < 64) {
-      charKeys =
-          _mm512_mask_expand_epi8(charKeys, ~Below(firsts0),
-                                  _mm512_maskz_compress_epi8(first1, _mm512_loadu_si512(k + 64)));
-    }
+    const __m512i keys0 = _mm512_maskz_compress_epi8(first0, _mm512_loadu_si512(k));
+    const __m512i keys1 = _mm512_maskz_compress_epi8(first1, _mm512_loadu_si512(k + letters0));
+    // The low half of each, side by side.
+    const __m512i charKeys = _mm512_mask_shuffle_i64x2(keys0, 0xF0, keys1, keys1, 0x44);
     const __m512i x = _mm512_xor_si512(code, charKeys);
     // A byte of 32 or more stands for itself.
-    __m512i firsts =
+    const __m512i firsts =
         _mm512_mask_blend_epi8(_mm512_cmpge_epu8_mask(x, c32), Permute64(x, firstLookup), x);
-    __m512i seconds = _mm512_maskz_compress_epi8(pairs, Permute64(x, secondLookup));
-    __m512i out0 =
-        _mm512_mask_expand_epi8(_mm512_maskz_expand_epi8(first0, firsts), ~first0, seconds);
-    _mm512_storeu_si512(letters + used, out0);
-    if (pairCount != 0) {
-      unsigned seconds0 = 64 - firsts0;
-      __m512i restFirsts = _mm512_maskz_compress_epi8(~Below(firsts0), firsts);
-      __m512i restSeconds = _mm512_maskz_compress_epi8(~Below(seconds0), seconds);
-      __m512i out1 = _mm512_mask_expand_epi8(_mm512_maskz_expand_epi8(first1, restFirsts),
-                                             ~first1 & Below(pairCount), restSeconds);
-      _mm512_storeu_si512(letters + used + 64, out1);
-    }
+    const __m512i seconds = Permute64(x, secondLookup);
+    const __m512i slots0 = _mm512_permutex2var_epi8(firsts, slotsOf0, seconds);
+    const __m512i slots1 = _mm512_permutex2var_epi8(firsts, slotsOf1, seconds);
+    // The second half's letters overwrite what the first half's store
+    // writes past its own.
+    _mm512_storeu_si512(letters + used, _mm512_maskz_compress_epi8(kept0, slots0));
+    _mm512_storeu_si512(letters + used + letters0, _mm512_maskz_compress_epi8(kept1, slots1));
     _mm512_storeu_si512(additive + i, charKeys);
-    used += 64 + pairCount;
+    used += letters0 + static_cast<unsigned>(_mm_popcnt_u64(kept1));
   }
   return EncipherLettersFrom(plain, i, count, keys, used, letters, additive);
 }

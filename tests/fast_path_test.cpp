@@ -1,10 +1,12 @@
 // The fast paths against their step-by-step references, on every
-// instruction set the processor has: the block key generator, the bulk
-// encipher and decipher loops, and the scan for the text limit.
+// instruction set the processor has: the block key generator, the encipher
+// kernel, the bulk encipher and decipher loops, and the scan for the text
+// limit.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <random>
@@ -14,6 +16,7 @@
 
 #include "coding/decipher.h"
 #include "coding/encipher.h"
+#include "coding/encipher_kernels.h"
 #include "coding/kernels.h"
 #include "coding/key_chars.h"
 #include "generator/key_block.h"
@@ -77,7 +80,77 @@ TEST_P(KeyBlockIsa, RefillKeepsTheCharactersNotTaken) {
   }
 }
 
+// Plain bytes and key characters for EncipherLetters where each character
+// is a pair with the chance `pairPercent`: the key each one takes is
+// chosen for it. Keys run 128 past those taken, as the kernels may read.
+struct PairMix {
+  std::vector<std::uint8_t> Plain, Keys;
+};
+
+PairMix MixPairs(std::mt19937& rng, std::size_t count, int pairPercent) {
+  const std::string chars = "ABCDEFGHIJKLMNOPQRSTUVWXYZ|< *#%-?:38().,9014\"57=2/6+";
+  PairMix mix;
+  for (std::size_t i = 0; i < count; ++i) {
+    std::uint8_t byte = static_cast<std::uint8_t>(chars[rng() % chars.size()]);
+    std::uint8_t code = PlainCodes[byte];
+    bool pair = static_cast<int>(rng() % 100) < pairPercent;
+    std::uint8_t key;
+    do {
+      key = static_cast<std::uint8_t>(rng() % 32);
+    } while (((kPairCodes >> (code ^ key)) & 1) != (pair ? 1u : 0u));
+    mix.Plain.push_back(byte);
+    mix.Keys.push_back(key);
+    if (pair) mix.Keys.push_back(static_cast<std::uint8_t>(rng() % 32));
+  }
+  for (int i = 0; i < 128; ++i) mix.Keys.push_back(static_cast<std::uint8_t>(rng() % 32));
+  return mix;
+}
+
+class EncipherKernel : public ::testing::TestWithParam<Isa> {
+ protected:
+  // The tier's kernel against the letter-by-letter way over all of `mix`.
+  void ExpectTheSame(const PairMix& mix) {
+    const std::size_t count = mix.Plain.size();
+    std::vector<std::uint8_t> letters(2 * count + 64), additive(count + 64);
+    std::vector<std::uint8_t> expectedLetters(2 * count + 64), expectedAdditive(count + 64);
+    std::size_t used = KernelsFor(GetParam())
+                           .EncipherLetters(mix.Plain.data(), count, mix.Keys.data(),
+                                            letters.data(), additive.data());
+    ASSERT_EQ(used, mix.Keys.size() - 128);
+    ASSERT_EQ(used, EncipherLettersFrom(mix.Plain.data(), 0, count, mix.Keys.data(), 0,
+                                        expectedLetters.data(), expectedAdditive.data()));
+    EXPECT_TRUE(std::equal(letters.begin(), letters.begin() + used, expectedLetters.begin()));
+    EXPECT_TRUE(std::equal(additive.begin(), additive.begin() + count, expectedAdditive.begin()));
+  }
+};
+
+TEST_P(EncipherKernel, EqualsTheCharacterByCharacterWayForAnyShareOfPairs) {
+  if (GetParam() > BestIsa()) GTEST_SKIP() << "not offered by this processor";
+  std::mt19937 rng(77);
+  // No pairs, every share up to all pairs.
+  for (int share : {0, 5, 22, 35, 50, 80, 100}) {
+    for (std::size_t count : {std::size_t{63}, std::size_t{64}, std::size_t{1000}}) {
+      SCOPED_TRACE(::testing::Message() << share << "% pairs, " << count << " characters");
+      ExpectTheSame(MixPairs(rng, count, share));
+    }
+  }
+  // Blocks of 64 pairs and blocks of none, in turn.
+  PairMix mix;
+  for (int run = 0; run < 8; ++run) {
+    PairMix part = MixPairs(rng, 64, run % 2 == 0 ? 100 : 0);
+    mix.Plain.insert(mix.Plain.end(), part.Plain.begin(), part.Plain.end());
+    mix.Keys.insert(mix.Keys.end(), part.Keys.begin(), part.Keys.end() - 128);
+  }
+  mix.Keys.resize(mix.Keys.size() + 128, 0);
+  ExpectTheSame(mix);
+}
+
 INSTANTIATE_TEST_SUITE_P(AllIsas, KeyBlockIsa,
+                         ::testing::Values(Isa::Portable, Isa::Avx2, Isa::Avx512),
+                         [](const ::testing::TestParamInfo<Isa>& info) {
+                           return std::string(IsaName(info.param));
+                         });
+INSTANTIATE_TEST_SUITE_P(AllIsas, EncipherKernel,
                          ::testing::Values(Isa::Portable, Isa::Avx2, Isa::Avx512),
                          [](const ::testing::TestParamInfo<Isa>& info) {
                            return std::string(IsaName(info.param));
