@@ -2,8 +2,9 @@
 //
 //   build/bench/quarvel_bench [--benchmark_filter=REGEX]
 //
-// Items per second: register steps (StepBank), key characters (step by step
-// and from the block generator on each instruction set the processor has),
+// Items per second: register steps (StepBank), key characters (step by step,
+// and from the block generator, one at a time and by whole blocks, on each
+// instruction set the processor has),
 // converted bytes, and bytes of plain text checked for characters without a
 // code.
 #include <benchmark/benchmark.h>
@@ -78,6 +79,53 @@ void BM_TakeKeyChar(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * 1000);
 }
 BENCHMARK(BM_TakeKeyChar)->DenseRange(0, 2)->ArgName("isa");
+
+// Whole blocks of key characters, as the bulk loops take them, per tier.
+void BM_RefillKeyBlock(benchmark::State& state) {
+  Isa isa = static_cast<Isa>(state.range(0));
+  if (isa > BestIsa()) {
+    state.SkipWithError("not offered by this processor");
+    return;
+  }
+  std::mt19937 rng(5);
+  auto block = std::make_unique<KeyBlock>();
+  StartKeyBlock(*block, RandomBank(rng), 0, RandomMatrix(rng));
+  const Kernels& kernels = KernelsFor(isa);
+  RefillKeyBlock(*block, kernels);
+  for (auto _ : state) {
+    block->Next = block->Count;
+    RefillKeyBlock(*block, kernels);
+    benchmark::DoNotOptimize(block->Chars.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * KeyBlock::kChars);
+}
+BENCHMARK(BM_RefillKeyBlock)->DenseRange(0, 2)->ArgName("isa");
+
+// The key bits of a block's planes alone (random planes), per tier; items
+// are steps.
+void BM_PlaneKeyBits(benchmark::State& state) {
+  Isa isa = static_cast<Isa>(state.range(0));
+  if (isa > BestIsa()) {
+    state.SkipWithError("not offered by this processor");
+    return;
+  }
+  std::mt19937 rng(6);
+  auto block = std::make_unique<KeyBlock>();
+  StartKeyBlock(*block, RandomBank(rng), 0, RandomMatrix(rng));
+  for (auto& byte : block->Planes) byte = static_cast<std::uint8_t>(rng());
+  const Kernels& kernels = KernelsFor(isa);
+  constexpr int kFrom = KeyBlock::kPlaneHistory, kTo = KeyBlock::kPlaneBytes;
+  std::uint8_t parity = 0;
+  for (auto _ : state) {
+    parity = kernels.PlaneKeyBits(block->Planes.data(), KeyBlock::kPlaneBytes, kFrom, kTo,
+                                  block->Tables, parity, block->KeyBits.data());
+    benchmark::DoNotOptimize(block->KeyBits.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * 8 * (kTo - kFrom));
+}
+BENCHMARK(BM_PlaneKeyBits)->DenseRange(0, 2)->ArgName("isa");
 
 std::vector<std::uint8_t> RandomBytes(std::size_t count) {
   std::mt19937 rng(4);

@@ -61,6 +61,11 @@ void StartKeyBlock(KeyBlock& block, const RegisterBank& registers, std::uint8_t 
         tables.Columns[row][tables.ColumnCount[row]++] = static_cast<std::uint8_t>(column);
       }
     }
+    for (int q = 0; q < 4; ++q) {
+      int quarter = 0;
+      for (int j = 0; j < 4; ++j) quarter |= (matrix[16 * row + 4 * q + j] != 0) << j;
+      tables.Quarters[4 * row + q] = static_cast<std::uint8_t>(quarter);
+    }
   }
   block.Start = registers;
   block.PrevParity = stepParity & 1;
@@ -76,7 +81,7 @@ void RefillKeyBlock(KeyBlock& block, const Kernels& kernels) {
   int kept = block.Count - block.Next;
   std::memmove(block.Chars.data(), block.Chars.data() + block.Next, static_cast<std::size_t>(kept));
   std::uint8_t* planes = block.Planes.data();
-  int from = kHistoryBytes, to = kPlaneBytes;
+  int from = 0, to = 0;
   if (block.FirstBlock) {
     // The first output bytes by the register recurrences, into the planes.
     constexpr int kStart = KeyBlock::kHistory;
@@ -91,13 +96,19 @@ void RefillKeyBlock(KeyBlock& block, const Kernels& kernels) {
     from = 0;
     to = kHistoryBytes;
   } else {
-    if (block.PlaneFill == kPlaneBytes) {
+    if (block.PlaneFill > kHistoryBytes) {
+      // The last bytes made to the start, as the history. (The place they
+      // come from is read from the block: for a place known when compiling,
+      // the compiler puts a string move, much slower than the library's
+      // copy.)
       for (int r = 0; r < 8; ++r) {
         std::uint8_t* plane = planes + r * kPlaneBytes;
-        std::memmove(plane, plane + kPlaneBytes - kHistoryBytes, kHistoryBytes);
+        std::memmove(plane, plane + block.PlaneFill - kHistoryBytes, kHistoryBytes);
       }
     }
-    kernels.PlaneSteps(planes, kPlaneBytes, kHistoryBytes, kPlaneBytes);
+    from = kHistoryBytes;
+    to = kPlaneBytes;
+    kernels.PlaneSteps(planes, kPlaneBytes, from, to);
     block.PlaneFill = kPlaneBytes;
   }
   block.PrevParity = kernels.PlaneKeyBits(planes, kPlaneBytes, from, to, block.Tables,
