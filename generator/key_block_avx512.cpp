@@ -1,7 +1,6 @@
 // The block generator's kernels with AVX-512: 64 bytes at a time.
 #include <immintrin.h>
 
-#include <cstddef>
 #include <utility>
 
 #include "generator/generator_types.h"
