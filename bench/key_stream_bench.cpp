@@ -2,8 +2,9 @@
 //
 //   build/bench/quarvel_bench [--benchmark_filter=REGEX]
 //
-// Items per second: register steps (StepBank), key characters (step by step
-// and from the block generator on each instruction set the processor has),
+// Items per second: register steps (StepBank), key characters (step by step,
+// and from the block generator, one at a time and by whole blocks, on each
+// instruction set the processor has), key-bit steps of the block generator,
 // converted bytes, and bytes of plain text checked for characters without a
 // code.
 #include <benchmark/benchmark.h>
@@ -59,25 +60,74 @@ void BM_StepwiseKeyChar(benchmark::State& state) {
 }
 BENCHMARK(BM_StepwiseKeyChar);
 
-// Argument: the instruction set (0 portable, 1 AVX2, 2 AVX-512).
-void BM_TakeKeyChar(benchmark::State& state) {
+// The kernels of the instruction set that the benchmark's argument names (0
+// portable, 1 AVX2, 2 AVX-512), or null, the benchmark skipped, where the
+// processor does not offer it.
+const Kernels* ArgumentKernels(benchmark::State& state) {
   Isa isa = static_cast<Isa>(state.range(0));
   if (isa > BestIsa()) {
     state.SkipWithError("not offered by this processor");
-    return;
+    return nullptr;
   }
-  std::mt19937 rng(3);
+  return &KernelsFor(isa);
+}
+
+// A block generator started from a random bank and matrix.
+std::unique_ptr<KeyBlock> StartedBlock(std::mt19937& rng) {
   auto block = std::make_unique<KeyBlock>();
   StartKeyBlock(*block, RandomBank(rng), 0, RandomMatrix(rng));
-  const Kernels& kernels = KernelsFor(isa);
+  return block;
+}
+
+void BM_TakeKeyChar(benchmark::State& state) {
+  const Kernels* kernels = ArgumentKernels(state);
+  if (!kernels) return;
+  std::mt19937 rng(3);
+  auto block = StartedBlock(rng);
   for (auto _ : state) {
     unsigned sum = 0;
-    for (int i = 0; i < 1000; ++i) sum += TakeKeyChar(*block, kernels);
+    for (int i = 0; i < 1000; ++i) sum += TakeKeyChar(*block, *kernels);
     benchmark::DoNotOptimize(sum);
   }
   state.SetItemsProcessed(state.iterations() * 1000);
 }
 BENCHMARK(BM_TakeKeyChar)->DenseRange(0, 2)->ArgName("isa");
+
+// Whole blocks of key characters, as the bulk loops take them.
+void BM_RefillKeyBlock(benchmark::State& state) {
+  const Kernels* kernels = ArgumentKernels(state);
+  if (!kernels) return;
+  std::mt19937 rng(5);
+  auto block = StartedBlock(rng);
+  RefillKeyBlock(*block, *kernels);
+  for (auto _ : state) {
+    block->Next = block->Count;
+    RefillKeyBlock(*block, *kernels);
+    benchmark::DoNotOptimize(block->Chars.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * KeyBlock::kChars);
+}
+BENCHMARK(BM_RefillKeyBlock)->DenseRange(0, 2)->ArgName("isa");
+
+// The key bits of a block's planes alone (random planes); items are steps.
+void BM_PlaneKeyBits(benchmark::State& state) {
+  const Kernels* kernels = ArgumentKernels(state);
+  if (!kernels) return;
+  std::mt19937 rng(6);
+  auto block = StartedBlock(rng);
+  for (auto& byte : block->Planes) byte = static_cast<std::uint8_t>(rng());
+  constexpr int kFrom = KeyBlock::kPlaneHistory, kTo = KeyBlock::kPlaneBytes;
+  std::uint8_t parity = 0;
+  for (auto _ : state) {
+    parity = kernels->PlaneKeyBits(block->Planes.data(), KeyBlock::kPlaneBytes, kFrom, kTo,
+                                   block->Tables, parity, block->KeyBits.data());
+    benchmark::DoNotOptimize(block->KeyBits.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * 8 * (kTo - kFrom));
+}
+BENCHMARK(BM_PlaneKeyBits)->DenseRange(0, 2)->ArgName("isa");
 
 std::vector<std::uint8_t> RandomBytes(std::size_t count) {
   std::mt19937 rng(4);
@@ -121,17 +171,13 @@ BENCHMARK(BM_CodeToChar);
 // The check of a plain text for bytes without a teleprinter code, over a text
 // of table characters (the whole buffer is looked at), per tier.
 void BM_PlainTextCheck(benchmark::State& state) {
-  const Isa isa = static_cast<Isa>(state.range(0));
-  if (isa > BestIsa()) {
-    state.SkipWithError("not offered by this processor");
-    return;
-  }
-  const Kernels& kernels = KernelsFor(isa);
+  const Kernels* kernels = ArgumentKernels(state);
+  if (!kernels) return;
   std::vector<std::uint8_t> text = RandomBytes(1 << 16);
   constexpr char kTable[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz #%*<|1234.,";
   for (auto& byte : text) byte = static_cast<std::uint8_t>(kTable[byte % (sizeof kTable - 1)]);
   for (auto _ : state) {
-    benchmark::DoNotOptimize(kernels.FindByteClass(text.data(), text.size(), kUncodedByte));
+    benchmark::DoNotOptimize(kernels->FindByteClass(text.data(), text.size(), kUncodedByte));
   }
   state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(text.size()));
 }

@@ -68,6 +68,11 @@ void StartKeyBlock(KeyBlock& block, const RegisterBank& registers, std::uint8_t 
         tables.Columns[row][tables.ColumnCount[row]++] = static_cast<std::uint8_t>(column);
       }
     }
+    for (int q = 0; q < 4; ++q) {
+      int quarter = 0;
+      for (int j = 0; j < 4; ++j) quarter |= (matrix[16 * row + 4 * q + j] != 0) << j;
+      tables.Quarters[4 * row + q] = static_cast<std::uint8_t>(quarter);
+    }
   }
   // Characters made ahead from an earlier start are no longer wanted.
   if (block.Ahead) StopAhead(*block.Ahead);
@@ -87,7 +92,7 @@ int MakeKeyChars(KeyBlock& block, const Kernels& kernels, std::uint8_t* out) {
   constexpr int kPlaneBytes = KeyBlock::kPlaneBytes;
   constexpr int kHistoryBytes = KeyBlock::kPlaneHistory;
   std::uint8_t* planes = block.Planes.data();
-  int from = kHistoryBytes, to = kPlaneBytes;
+  int from = 0, to = 0;
   if (block.FirstBlock) {
     // The first output bytes by the register recurrences, into the planes.
     constexpr int kStart = KeyBlock::kHistory;
@@ -102,13 +107,19 @@ int MakeKeyChars(KeyBlock& block, const Kernels& kernels, std::uint8_t* out) {
     from = 0;
     to = kHistoryBytes;
   } else {
-    if (block.PlaneFill == kPlaneBytes) {
+    if (block.PlaneFill > kHistoryBytes) {
+      // The last bytes made to the start, as the history. (The place they
+      // come from is read from the block: for a place known when compiling,
+      // the compiler puts a string move, much slower than the library's
+      // copy.)
       for (int r = 0; r < 8; ++r) {
         std::uint8_t* plane = planes + r * kPlaneBytes;
-        std::memmove(plane, plane + kPlaneBytes - kHistoryBytes, kHistoryBytes);
+        std::memmove(plane, plane + block.PlaneFill - kHistoryBytes, kHistoryBytes);
       }
     }
-    kernels.PlaneSteps(planes, kPlaneBytes, kHistoryBytes, kPlaneBytes);
+    from = kHistoryBytes;
+    to = kPlaneBytes;
+    kernels.PlaneSteps(planes, kPlaneBytes, from, to);
     block.PlaneFill = kPlaneBytes;
   }
   block.PrevParity = kernels.PlaneKeyBits(planes, kPlaneBytes, from, to, block.Tables,

@@ -14,11 +14,15 @@ namespace quarvel {
 
 // The key-bit function of the structure matrix, for the block generator:
 // for each row of the matrix, the columns whose entry is 1 (Invert false)
-// or 0 (Invert true), whichever are fewer.
+// or 0 (Invert true), whichever are fewer. Quarters, the same matrix by
+// fours: entry 4 row + q holds the entries of columns 4q to 4q + 3, column
+// 4q + j in bit j (the column's two low bits, from registers 6 and 7, pick
+// one of the four).
 struct KeyBitTables {
   std::uint8_t ColumnCount[8];
   bool Invert[8];
   std::uint8_t Columns[8][8];
+  std::uint8_t Quarters[32];
 };
 
 struct Kernels {

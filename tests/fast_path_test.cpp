@@ -80,6 +80,46 @@ TEST_P(KeyBlockIsa, RefillKeepsTheCharactersNotTaken) {
   }
 }
 
+// Matrices whose quarter rows (four entries that registers 6 and 7 pick
+// among) are each one function of two bits: every function everywhere, all
+// of them side by side, and a matrix of single entries that differ from the
+// rest of their rows, with its complement (rows of mostly ones).
+TEST_P(KeyBlockIsa, EqualsStepwiseOverMatricesOfEveryQuarter) {
+  if (GetParam() > BestIsa()) GTEST_SKIP() << "not offered by this processor";
+  std::vector<StructureMatrix> matrices;
+  auto byQuarters = [](auto truthOf) {
+    StructureMatrix matrix;
+    for (int i = 0; i < 128; ++i)
+      matrix[i] = static_cast<std::uint8_t>((truthOf(i / 4) >> (i % 4)) & 1);
+    return matrix;
+  };
+  for (int truth = 0; truth < 16; ++truth)
+    matrices.push_back(byQuarters([=](int) { return truth; }));
+  matrices.push_back(byQuarters([](int quarter) { return quarter % 16; }));
+  matrices.push_back(byQuarters([](int quarter) { return (7 * quarter + 3) % 16; }));
+  StructureMatrix sparse{};
+  for (int row = 0; row < 8; ++row) sparse[16 * row + (5 * row + 2) % 16] = 1;
+  matrices.push_back(sparse);
+  for (auto& entry : sparse) entry ^= 1;
+  matrices.push_back(sparse);
+
+  std::mt19937 rng(77);
+  auto block = std::make_unique<KeyBlock>();
+  const Kernels& kernels = KernelsFor(GetParam());
+  for (std::size_t m = 0; m < matrices.size(); ++m) {
+    SCOPED_TRACE(m);
+    RegisterBank bank;
+    for (auto& stage : bank.Stages) stage = static_cast<std::uint8_t>(rng());
+    std::uint8_t parity = static_cast<std::uint8_t>(m & 1);
+    StartKeyBlock(*block, bank, parity, matrices[m]);
+    // The first block and the start of the second.
+    for (int i = 0; i < KeyBlock::kPrimeSteps / 5 + 700; ++i) {
+      std::uint8_t expected = StepwiseKeyChar(bank, parity, matrices[m], 5);
+      ASSERT_EQ(TakeKeyChar(*block, kernels), expected) << "character " << i;
+    }
+  }
+}
+
 // Plain bytes and key characters for EncipherLetters where each character
 // is a pair with the chance `pairPercent`: the key each one takes is
 // chosen for it. Keys run 128 past those taken, as the kernels may read.
