@@ -216,6 +216,19 @@ bool StopAfterReport(RunState& state, RunOutcome outcome) {
 // Opens the files, reads the key and, in mode C, checks the plain text.
 // Returns true when the run may go on to write; otherwise the report has been
 // given and the files are closed.
+// A run this large checks half its plain text, writes its files behind and
+// makes its key characters ahead on a second thread, while it does the rest.
+// (Its other reads stay here: handing them over costs more than they take.)
+constexpr std::int64_t kSecondThreadFrom = 1 << 20;
+
+void UseSecondThread(RunState& state) {
+  const ByteFile& source = state.SourceFile;
+  if (!source.IsRegular() || source.ReadLimit() < kSecondThreadFrom) return;
+  state.Con->StartBackgroundThread();
+  if (BackgroundThread* thread = state.Con->Background())
+    MakeKeysAhead(state.Block, *thread, *state.KernelTable);
+}
+
 bool PrepareRun(RunState& state) {
   if (!OpenRunFiles(state)) {
     FileErrorReport(state);
@@ -227,6 +240,7 @@ bool PrepareRun(RunState& state) {
     KeyErrorReport(state);
     return StopAfterReport(state, RunOutcome::KeyRefused);
   }
+  UseSecondThread(state);
   // A plain text is enciphered only when every byte after its header has a
   // teleprinter code (or is below 32).
   if (state.Mode == 'C') {
@@ -248,19 +262,6 @@ bool PrepareRun(RunState& state) {
   return true;
 }
 
-// A run this large writes its files behind and makes its key characters
-// ahead on a second thread, while it enciphers or deciphers. (Its reads
-// stay here: handing them over costs more than they take.)
-constexpr std::int64_t kSecondThreadFrom = 1 << 20;
-
-void UseSecondThread(RunState& state) {
-  const ByteFile& source = state.SourceFile;
-  if (!source.IsRegular() || source.ReadLimit() < kSecondThreadFrom) return;
-  state.Con->StartBackgroundThread();
-  if (BackgroundThread* thread = state.Con->Background())
-    MakeKeysAhead(state.Block, *thread, *state.KernelTable);
-}
-
 void LoadKey(RunState& state) {
   ExpandKeys(state.BasicKeyBits, state.MessageKeyBits, state.BasicKey, state.MessageKey);
   LoadRegisters(state.Registers, state.BasicKeyBits, state.MessageKeyBits);
@@ -273,7 +274,6 @@ void LoadKey(RunState& state) {
 
 void EncipherRun(RunState& state) {
   if (!PrepareRun(state)) return;
-  UseSecondThread(state);
   CopyHeader(state, state.TextPosition);
   LoadKey(state);
   state.GroupCharCount = 0;
@@ -286,7 +286,6 @@ void EncipherRun(RunState& state) {
 
 void DecipherRun(RunState& state) {
   if (!PrepareRun(state)) return;
-  UseSecondThread(state);
   CopyHeader(state, state.TextPosition);
   state.TextLimit = FindTextLimit(state, state.TextPosition);
   state.SourceFile.Seek(state.TextPosition);

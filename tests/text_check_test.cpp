@@ -180,6 +180,39 @@ TEST(TextRefusal, EverySignWithoutACodeIsRefusedAndEveryOtherByteTaken) {
   EXPECT_EQ(r.Out, ReadFile(dir.File("out.cip")));
 }
 
+// A text large enough to be checked in two halves at once: whichever half
+// holds them, the first byte without a code and the first line byte are
+// the ones named.
+TEST(TextRefusal, ALargeTextNamesItsFirstFindingsWhereverTheyAre) {
+  struct Case {
+    const char* Name;
+    std::vector<std::pair<std::size_t, char>> Bytes;  // offsets after the header
+    int Status;
+    std::string Named;  // in the first line of standard error
+  };
+  constexpr std::size_t kLength = 3u << 20;
+  const Case cases[] = {
+      {"UncodedInTheFirstHalf", {{500000, '$'}, {2500000, '!'}}, 4, "offset 500046: byte '$'"},
+      {"UncodedInTheSecondHalf", {{2400000, '\t'}, {2500000, '!'}}, 4, "offset 2500046: byte '!'"},
+      {"UncodedAtTheEnd", {{kLength - 1, '~'}}, 4, "offset 3145773: byte '~'"},
+      {"LineByteInTheSecondHalf", {{2400000, '\t'}, {2600000, '\n'}}, 0, "offset 2400046"},
+      {"LineBytesInBothHalves", {{2400000, '\t'}, {700000, '\r'}}, 0, "offset 700046"},
+  };
+  TempDir dir;
+  PutExampleKey(dir);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    std::string text(kLength, 'A');
+    for (std::size_t i = 5; i < kLength; i += 6) text[i] = ' ';
+    for (const auto& [offset, byte] : c.Bytes) text[offset] = byte;
+    WriteFile(dir.File("s.txt"), kHeader + text);
+    ProcessResult r = RunIn(dir, false, RunArgs(false, 'C', "key.txt", "s.txt", "out.cip"));
+    EXPECT_EQ(r.ExitStatus, c.Status);
+    const std::string first = r.Err.substr(0, r.Err.find('\n'));
+    EXPECT_NE(first.find(c.Named), std::string::npos) << first;
+  }
+}
+
 TEST(TextRefusal, TheHeaderIsNotChecked) {
   // Bytes before the marker belong to the header, which is copied as it
   // stands (with a warning); the text after it is checked.
