@@ -20,7 +20,10 @@
 # /dev/null. It does so for the tier the processor offers and again with
 # QUARVEL_ISA=portable. It prints, per tier and mode, the best MB/s of plain
 # text (1 MB = 10^6 bytes, whole process from fork to exit), the best MB/s of
-# openssl on the same input, and the ratio of the two; then the peak resident
+# openssl on the same input, and the ratio of the two, then in brackets the
+# same three for the medians of the rounds (openssl's time swings most:
+# emptying a file to length 0 makes the file system write it out at its
+# close); then the peak resident
 # memory of a 64 MiB and a 1 MiB run (/usr/bin/time -v), and the best time
 # of the whole process on a 1 KB message beside a static do-nothing program
 # started the same way (best of 30 each), with their ratio.
@@ -65,6 +68,12 @@ timed() {
   fi
 }
 best() { awk -v a="$1" -v b="$2" 'BEGIN { print (a == "" || b < a) ? b : a }'; }
+# median TIMES...: the middle one of the times (the mean of the two middle
+# ones for an even count).
+median() {
+  printf '%s\n' "$@" | sort -g | awk '{ t[NR] = $1 } END {
+    if (NR % 2) print t[(NR + 1) / 2]; else print (t[NR / 2] + t[NR / 2 + 1]) / 2 }'
+}
 mbps() { awk -v bytes="$1" -v s="$2" 'BEGIN { printf "%.1f", bytes / s / 1e6 }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 mib() { awk -v kb="$1" 'BEGIN { printf "%.2f MiB", kb / 1024 }'; }
@@ -83,24 +92,34 @@ size=$((64 * 1024 * 1024))
 "$maketext" "$size" big.txt big.expected big.key
 
 echo "quarvel beside openssl enc -chacha20, 64 MiB text, output to a file in $(dirname "$work")"
-echo "($(nproc) cores, best of $rounds alternating rounds, console to /dev/null)"
+echo "($(nproc) cores, best and median of $rounds alternating rounds, console to /dev/null)"
 for tier in best portable; do
   if [ "$tier" = portable ]; then export QUARVEL_ISA=portable; else unset QUARVEL_ISA; fi
-  c="" d="" oc="" od=""
+  c=() d=() oc=() od=()
   for ((round = 0; round < rounds; ++round)); do
-    c=$(best "$c" "$(timed "$quarvel" C bench big.key big.cipher big.txt)")
-    oc=$(best "$oc" "$(timed openssl enc -chacha20 -K "$key" -iv "$iv" -in big.txt -out big.chacha)")
-    d=$(best "$d" "$(timed "$quarvel" D bench big.key big.cipher big.deciphered)")
-    od=$(best "$od" "$(timed openssl enc -chacha20 -K "$key" -iv "$iv" -in big.cipher -out big.chacha)")
+    c+=("$(timed "$quarvel" C bench big.key big.cipher big.txt)")
+    oc+=("$(timed openssl enc -chacha20 -K "$key" -iv "$iv" -in big.txt -out big.chacha)")
+    d+=("$(timed "$quarvel" D bench big.key big.cipher big.deciphered)")
+    od+=("$(timed openssl enc -chacha20 -K "$key" -iv "$iv" -in big.cipher -out big.chacha)")
   done
   if ! cmp -s big.deciphered big.expected; then
     echo "FAIL: deciphering does not give the text back ($tier)" >&2
     exit 1
   fi
-  printf '%-9s encipher %7s MB/s  openssl %7s MB/s  ratio %s\n' "$tier" "$(mbps "$size" "$c")" \
-    "$(mbps "$size" "$oc")" "$(ratio "$oc" "$c")"
-  printf '%-9s decipher %7s MB/s  openssl %7s MB/s  ratio %s\n' "$tier" "$(mbps "$size" "$d")" \
-    "$(mbps "$size" "$od")" "$(ratio "$od" "$d")"
+  for mode in encipher decipher; do
+    if [ "$mode" = encipher ]; then
+      ours=("${c[@]}") theirs=("${oc[@]}")
+    else
+      ours=("${d[@]}") theirs=("${od[@]}")
+    fi
+    b="" ob=""
+    for t in "${ours[@]}"; do b=$(best "$b" "$t"); done
+    for t in "${theirs[@]}"; do ob=$(best "$ob" "$t"); done
+    m=$(median "${ours[@]}") om=$(median "${theirs[@]}")
+    printf '%-9s %s %7s MB/s  openssl %7s MB/s  ratio %s  (medians: %s, %s, %s)\n' \
+      "$tier" "$mode" "$(mbps "$size" "$b")" "$(mbps "$size" "$ob")" "$(ratio "$ob" "$b")" \
+      "$(mbps "$size" "$m")" "$(mbps "$size" "$om")" "$(ratio "$om" "$m")"
+  done
 done
 unset QUARVEL_ISA
 
