@@ -90,7 +90,7 @@ bool DecipherPass(RunState& state) {
   std::size_t used = kernels.MarkStarts(letters, letterCount, starts);
   if (used == 0) return false;
 
-  const std::uint8_t* keys = block.Chars.data() + block.Next;
+  const std::uint8_t* keys = block.Keys + block.Next;
   // The additive series of the pass; written where it goes when there is
   // room for the vector stores past it.
   alignas(64) std::uint8_t additiveHere[kDecipherChunk + 64];

@@ -52,7 +52,7 @@ std::size_t EncipherPass(RunState& state, const std::uint8_t* plain, std::size_t
   }
   if (count == 0) return 0;
 
-  const std::uint8_t* keys = block.Chars.data() + block.Next;
+  const std::uint8_t* keys = block.Keys + block.Next;
   // The cipher letters, without the layout; letter n takes key character n.
   alignas(64) std::uint8_t letters[2 * kEncipherChunk + kSlack];
   alignas(64) std::uint8_t additiveHere[kEncipherChunk];

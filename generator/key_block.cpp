@@ -50,6 +50,7 @@ void StopAhead(KeyAhead& ahead) {
   if (ahead.Thread == nullptr) return;
   for (BackgroundThread::Job& job : ahead.Jobs) ahead.Thread->Wait(job);
   ahead.Begun = false;
+  ahead.Current = 0;
 }
 
 }  // namespace
@@ -81,6 +82,7 @@ void StartKeyBlock(KeyBlock& block, const RegisterBank& registers, std::uint8_t 
   block.FirstBlock = true;
   block.PlaneFill = 0;
   block.Next = block.Count = 0;
+  block.Keys = block.Chars.data();
   block.Active = true;
 }
 
@@ -129,11 +131,9 @@ int MakeKeyChars(KeyBlock& block, const Kernels& kernels, std::uint8_t* out) {
   return made;
 }
 
-constexpr int kAheadHalf = KeyAhead::kBlocksPerHalf * KeyBlock::kChars;
-
-// On the thread: the half of the ring that its job stands for.
+// On the thread: the half that its job stands for.
 void MakeHalf(KeyAhead& ahead, int half) {
-  std::uint8_t* out = ahead.Ring.get() + half * kAheadHalf;
+  std::uint8_t* out = ahead.Ring.get() + half * KeyAhead::kPart + KeyAhead::kPrefix;
   for (int b = 0; b < KeyAhead::kBlocksPerHalf; ++b) {
     MakeKeyChars(*ahead.Block, *ahead.KernelTable, out + b * KeyBlock::kChars);
   }
@@ -146,22 +146,34 @@ void MakeSecondHalf(void* ahead) {
   MakeHalf(*static_cast<KeyAhead*>(ahead), 1);
 }
 
-// kChars characters made ahead into `out`; the half they finish is made
-// again behind them.
-void TakeAhead(KeyAhead& ahead, std::uint8_t* out) {
+// Moves the characters not taken yet into the prefix of `half` and goes on
+// there.
+void GoOverTo(KeyBlock& block, KeyAhead& ahead, int half) {
+  int kept = block.Count - block.Next;
+  std::uint8_t* prefixEnd = ahead.Ring.get() + half * KeyAhead::kPart + KeyAhead::kPrefix;
+  std::memcpy(prefixEnd - kept, block.Keys + block.Next, static_cast<std::size_t>(kept));
+  block.Keys = ahead.Ring.get();
+  block.Count = half * KeyAhead::kPart + KeyAhead::kPrefix;
+  block.Next = block.Count - kept;
+  ahead.Current = half;
+}
+
+// kChars more characters made ahead behind those not taken.
+void RefillAhead(KeyBlock& block, KeyAhead& ahead) {
   if (!ahead.Begun) {
     ahead.Begun = true;
-    ahead.Taken = 0;
     for (BackgroundThread::Job& job : ahead.Jobs) ahead.Thread->Submit(job);
+    GoOverTo(block, ahead, 0);
+  } else if (block.Count == (ahead.Current + 1) * KeyAhead::kPart) {
+    // The end of the half: the rest goes over to the other, and this one
+    // is made again.
+    int done = ahead.Current;
+    GoOverTo(block, ahead, done ^ 1);
+    ahead.Thread->Submit(ahead.Jobs[done]);
   }
-  int half = ahead.Taken / kAheadHalf;
-  if (ahead.Taken % kAheadHalf == 0) ahead.Thread->Wait(ahead.Jobs[half]);
-  std::memcpy(out, ahead.Ring.get() + ahead.Taken, KeyBlock::kChars);
-  ahead.Taken += KeyBlock::kChars;
-  if (ahead.Taken % kAheadHalf == 0) {
-    ahead.Thread->Submit(ahead.Jobs[half]);
-    ahead.Taken %= 2 * kAheadHalf;
-  }
+  if (block.Count == ahead.Current * KeyAhead::kPart + KeyAhead::kPrefix)
+    ahead.Thread->Wait(ahead.Jobs[ahead.Current]);
+  block.Count += KeyBlock::kChars;
 }
 
 }  // namespace
@@ -172,10 +184,11 @@ KeyAhead::~KeyAhead() {
 
 void MakeKeysAhead(KeyBlock& block, BackgroundThread& thread, const Kernels& kernels) {
   block.Ahead.reset();
+  block.Keys = block.Chars.data();
   auto ahead = std::make_unique<KeyAhead>();
   ahead->Block = &block;
   ahead->KernelTable = &kernels;
-  ahead->Ring.reset(new std::uint8_t[2 * kAheadHalf]);
+  ahead->Ring.reset(new std::uint8_t[2 * KeyAhead::kPart + KeyAhead::kSlack]());
   ahead->Jobs[0].Call = &MakeFirstHalf;
   ahead->Jobs[1].Call = &MakeSecondHalf;
   for (BackgroundThread::Job& job : ahead->Jobs) job.Context = ahead.get();
@@ -184,18 +197,12 @@ void MakeKeysAhead(KeyBlock& block, BackgroundThread& thread, const Kernels& ker
 }
 
 void RefillKeyBlock(KeyBlock& block, const Kernels& kernels) {
+  if (block.Ahead && !block.FirstBlock) return RefillAhead(block, *block.Ahead);
   int kept = block.Count - block.Next;
-  std::memmove(block.Chars.data(), block.Chars.data() + block.Next, static_cast<std::size_t>(kept));
-  std::uint8_t* out = block.Chars.data() + kept;
-  int made;
-  if (block.Ahead && !block.FirstBlock) {
-    TakeAhead(*block.Ahead, out);
-    made = KeyBlock::kChars;
-  } else {
-    made = MakeKeyChars(block, kernels, out);
-  }
+  std::memmove(block.Chars.data(), block.Keys + block.Next, static_cast<std::size_t>(kept));
+  block.Keys = block.Chars.data();
   block.Next = 0;
-  block.Count = kept + made;
+  block.Count = kept + MakeKeyChars(block, kernels, block.Chars.data() + kept);
 }
 
 }  // namespace quarvel

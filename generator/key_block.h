@@ -22,7 +22,8 @@
 // significant.
 //
 // In a large run the characters after the first block are made ahead on
-// the background thread (KeyAhead): refills then only copy them.
+// the background thread (KeyAhead), and the run takes them where they are
+// made.
 #pragma once
 
 #include <array>
@@ -37,18 +38,28 @@ namespace quarvel {
 
 struct KeyBlock;
 
-// Key characters made ahead: a ring of two halves, one taken by the refills
-// while the thread makes the other, each half a whole number of blocks.
-// Once it has begun, only the thread uses the generator's planes.
+// Key characters made ahead: a ring of two halves, each a whole number of
+// blocks, taken by the run while the thread makes the other. Each half has
+// a prefix before it, where the run moves the characters it has not taken
+// yet from the other half when it goes over, so that those it takes are
+// always in one piece; the run's vector reads past its characters stay in
+// the next prefix (or the slack at the end), away from what the thread
+// writes. Once it has begun, only the thread uses the generator's planes.
 struct KeyAhead {
   static constexpr int kBlocksPerHalf = 16;
+  static constexpr int kHalf = kBlocksPerHalf * 3072;
+  // Room for the characters not taken at a refill (fewer than a block).
+  static constexpr int kPrefix = 3072;
+  static constexpr int kPart = kPrefix + kHalf;
+  static constexpr int kSlack = 256;
   KeyBlock* Block = nullptr;
   const Kernels* KernelTable = nullptr;
   BackgroundThread* Thread = nullptr;
   bool Begun = false;
-  // The next character to take.
-  int Taken = 0;
+  // The half being taken.
+  int Current = 0;
   BackgroundThread::Job Jobs[2];
+  // Two parts of kPart bytes, prefix and half, then kSlack bytes.
   std::unique_ptr<std::uint8_t[]> Ring;
 
   KeyAhead() = default;
@@ -87,8 +98,10 @@ struct KeyBlock {
   std::uint8_t PrevParity = 0;
   // The key-bit function of the structure matrix.
   KeyBitTables Tables{};
-  // Chars[Next] to Chars[Count - 1] are made and not yet taken; a refill
-  // keeps them and makes kChars more behind them. 64 bytes of slack.
+  // Keys[Next] to Keys[Count - 1] are made and not yet taken, followed by
+  // at least 64 readable bytes; a refill keeps them and makes kChars more
+  // behind them. Keys is Chars, or KeyAhead's ring once that has begun.
+  const std::uint8_t* Keys = nullptr;
   std::array<std::uint8_t, 2 * kChars + 64> Chars{};
   // Key bits of the block in step order, step n in bit n % 8 of byte n / 8;
   // 64 bytes of slack.
@@ -99,6 +112,9 @@ struct KeyBlock {
   // Set by MakeKeysAhead().
   std::unique_ptr<KeyAhead> Ahead;
 };
+
+static_assert(KeyAhead::kHalf == KeyAhead::kBlocksPerHalf * KeyBlock::kChars &&
+              KeyAhead::kPrefix >= KeyBlock::kChars);
 
 // Starts the block generator from a register bank, the parity of the last
 // step made and the structure matrix.
@@ -112,12 +128,12 @@ void RefillKeyBlock(KeyBlock& block, const Kernels& kernels);
 
 // From the second refill on, the characters are made ahead on `thread`
 // with the kernels given (those of every refill). The memory for them is
-// taken here.
+// taken here. Called before StartKeyBlock().
 void MakeKeysAhead(KeyBlock& block, BackgroundThread& thread, const Kernels& kernels);
 
 inline std::uint8_t TakeKeyChar(KeyBlock& block, const Kernels& kernels) {
   if (block.Next == block.Count) RefillKeyBlock(block, kernels);
-  return block.Chars[block.Next++];
+  return block.Keys[block.Next++];
 }
 
 }  // namespace quarvel

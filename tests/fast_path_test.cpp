@@ -61,22 +61,31 @@ TEST_P(KeyBlockIsa, EqualsStepwiseOverRandomStarts) {
 
 TEST_P(KeyBlockIsa, RefillKeepsTheCharactersNotTaken) {
   if (GetParam() > BestIsa()) GTEST_SKIP() << "not offered by this processor";
-  std::mt19937 rng(99);
-  RegisterBank bank;
-  for (auto& stage : bank.Stages) stage = static_cast<std::uint8_t>(rng());
-  StructureMatrix matrix;
-  for (auto& entry : matrix) entry = static_cast<std::uint8_t>(rng() & 1);
-  std::uint8_t parity = 0;
-  auto block = std::make_unique<KeyBlock>();
-  StartKeyBlock(*block, bank, parity, matrix);
-  const Kernels& kernels = KernelsFor(GetParam());
-  for (int i = 0; i < 5 * KeyBlock::kChars; ++i) {
-    // Now and then a refill before the block is used up, as the bulk loops
-    // do.
-    if (rng() % 500 == 0 && block->Count - block->Next < KeyBlock::kChars)
-      RefillKeyBlock(*block, kernels);
-    std::uint8_t expected = StepwiseKeyChar(bank, parity, matrix, 5);
-    ASSERT_EQ(TakeKeyChar(*block, kernels), expected) << "character " << i;
+  // Made here, and made ahead on a second thread over several rounds of its
+  // ring.
+  BackgroundThread thread;
+  const bool ahead = thread.Start();
+  for (bool madeAhead : {false, ahead}) {
+    SCOPED_TRACE(madeAhead ? "made ahead" : "made here");
+    std::mt19937 rng(99);
+    RegisterBank bank;
+    for (auto& stage : bank.Stages) stage = static_cast<std::uint8_t>(rng());
+    StructureMatrix matrix;
+    for (auto& entry : matrix) entry = static_cast<std::uint8_t>(rng() & 1);
+    std::uint8_t parity = 0;
+    auto block = std::make_unique<KeyBlock>();
+    const Kernels& kernels = KernelsFor(GetParam());
+    if (madeAhead) MakeKeysAhead(*block, thread, kernels);
+    StartKeyBlock(*block, bank, parity, matrix);
+    const int length = madeAhead ? 3 * 2 * KeyAhead::kHalf : 5 * KeyBlock::kChars;
+    for (int i = 0; i < length; ++i) {
+      // Now and then a refill before the block is used up, as the bulk
+      // loops do.
+      if (rng() % 500 == 0 && block->Count - block->Next < KeyBlock::kChars)
+        RefillKeyBlock(*block, kernels);
+      std::uint8_t expected = StepwiseKeyChar(bank, parity, matrix, 5);
+      ASSERT_EQ(TakeKeyChar(*block, kernels), expected) << "character " << i;
+    }
   }
 }
 
