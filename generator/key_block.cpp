@@ -57,6 +57,9 @@ void StopAhead(KeyAhead& ahead) {
 
 void StartKeyBlock(KeyBlock& block, const RegisterBank& registers, std::uint8_t stepParity,
                    const StructureMatrix& matrix) {
+  // Characters made ahead from an earlier start are no longer wanted, and
+  // the thread is done with the tables before they change.
+  if (block.Ahead) StopAhead(*block.Ahead);
   KeyBitTables& tables = block.Tables;
   for (int row = 0; row < 8; ++row) {
     int ones = 0;
@@ -75,8 +78,6 @@ void StartKeyBlock(KeyBlock& block, const RegisterBank& registers, std::uint8_t 
       tables.Quarters[4 * row + q] = static_cast<std::uint8_t>(quarter);
     }
   }
-  // Characters made ahead from an earlier start are no longer wanted.
-  if (block.Ahead) StopAhead(*block.Ahead);
   block.Start = registers;
   block.PrevParity = stepParity & 1;
   block.FirstBlock = true;

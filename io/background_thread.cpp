@@ -111,7 +111,8 @@ void BackgroundThread::Serve() {
     Perform(job);
     ++taken_;
     job.Pending.store(0, std::memory_order_release);
-    job.Pending.notify_one();
+    done_.fetch_add(1, std::memory_order_release);
+    done_.notify_all();
   }
 }
 
@@ -127,7 +128,11 @@ void BackgroundThread::Submit(Job& job) {
 void BackgroundThread::Wait(Job& job) {
   auto done = [&] { return job.Pending.load(std::memory_order_acquire) == 0; };
   if (done() || WatchFor(kWatchJob, done)) return;
-  while (!done()) job.Pending.wait(1, std::memory_order_acquire);
+  for (;;) {
+    std::uint32_t seen = done_.load(std::memory_order_acquire);
+    if (done()) return;
+    done_.wait(seen, std::memory_order_acquire);
+  }
 }
 
 }  // namespace quarvel

@@ -70,6 +70,10 @@ class BackgroundThread {
   std::uint32_t taken_ = 0;
   // Changes with every job given and at the stop: what the thread sleeps on.
   std::atomic<std::uint32_t> signal_{0};
+  // Changes with every job done: what a waiting caller sleeps on. (Once a
+  // job is done, its owner may end it at once: the thread touches it no
+  // more.)
+  std::atomic<std::uint32_t> done_{0};
   std::atomic<bool> stopping_{false};
 };
 

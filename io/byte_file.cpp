@@ -264,15 +264,13 @@ void ByteFile::WriteBehind() {
   job_.Offset = base_;
   buf_.swap(spare_);
   io->Submit(job_);
-  jobGiven_ = true;
   base_ += static_cast<std::int64_t>(pos_);
   pos_ = 0;
 }
 
 void ByteFile::WaitForJob() {
-  if (!jobGiven_) return;
-  console_->Background()->Wait(job_);
-  jobGiven_ = false;
+  // Only a file with a spare buffer gives the thread jobs.
+  if (spare_) console_->Background()->Wait(job_);
 }
 
 void ByteFile::FinishJob() {

@@ -199,8 +199,6 @@ class ByteFile {
   // buf_, and that write.
   std::unique_ptr<std::uint8_t[]> spare_;
   BackgroundThread::Job job_;
-  // Given to the thread and not yet waited for.
-  bool jobGiven_ = false;
 };
 
 // Reads `file` from `from` on, one buffer at a time, and calls

@@ -213,9 +213,6 @@ bool StopAfterReport(RunState& state, RunOutcome outcome) {
   return false;
 }
 
-// Opens the files, reads the key and, in mode C, checks the plain text.
-// Returns true when the run may go on to write; otherwise the report has been
-// given and the files are closed.
 // A run this large checks half its plain text, writes its files behind and
 // makes its key characters ahead on a second thread, while it does the rest.
 // (Its other reads stay here: handing them over costs more than they take.)
@@ -229,6 +226,9 @@ void UseSecondThread(RunState& state) {
     MakeKeysAhead(state.Block, *thread, *state.KernelTable);
 }
 
+// Opens the files, reads the key and, in mode C, checks the plain text.
+// Returns true when the run may go on to write; otherwise the report has been
+// given and the files are closed.
 bool PrepareRun(RunState& state) {
   if (!OpenRunFiles(state)) {
     FileErrorReport(state);

@@ -1,5 +1,6 @@
 #include "run/text_check.h"
 
+#include <atomic>
 #include <limits>
 #include <memory>
 
@@ -49,10 +50,6 @@ void ScanFile(ByteFile& file, std::int64_t from, std::int64_t to, const Kernels&
   });
 }
 
-// Texts from this size on are checked in two halves at once, the second on
-// the run's second thread.
-constexpr std::int64_t kHalvesFrom = 1 << 20;
-
 // The second half and what its scan found; a read that fails there is made
 // again by the run, where it fails as it would without the thread.
 struct SecondHalf {
@@ -61,6 +58,8 @@ struct SecondHalf {
   const Kernels* KernelTable = nullptr;
   Findings Found;
   bool Failed = false;
+  // Set by the run once the first half holds a byte without a code.
+  std::atomic<bool> Stop{false};
   BackgroundThread* Thread = nullptr;
   BackgroundThread::Job Job;
 
@@ -76,8 +75,11 @@ struct SecondHalf {
 void ScanSecondHalf(void* context) {
   SecondHalf& half = *static_cast<SecondHalf*>(context);
   try {
-    ScanFile(half.File, half.From, std::numeric_limits<std::int64_t>::max(), *half.KernelTable,
-             half.Found);
+    ForEachBlock(half.File, half.From,
+                 [&](std::int64_t offset, const std::uint8_t* data, std::size_t count) {
+                   return !half.Stop.load(std::memory_order_relaxed) &&
+                          Scan(*half.KernelTable, data, count, offset, half.Found);
+                 });
   } catch (const IoError&) {
     half.Failed = true;
   }
@@ -92,7 +94,10 @@ bool CheckPlainText(RunState& state) {
   std::int64_t middle = std::numeric_limits<std::int64_t>::max();
   BackgroundThread* thread = state.Con->Background();
   std::unique_ptr<SecondHalf> half;
-  if (thread != nullptr && source.IsRegular() && source.ReadLimit() - from >= kHalvesFrom) {
+  // A text of a run that has the second thread (a large one) is checked in
+  // two halves at once, the second there.
+  if (thread != nullptr && source.IsRegular() &&
+      source.ReadLimit() - from >= 2 * static_cast<std::int64_t>(ByteFile::kCapacity)) {
     half = std::make_unique<SecondHalf>();
     half->File.Bind(source.Name(), *state.Con);
     if (half->File.OpenToReadFrom(source) == 0) {
@@ -111,6 +116,7 @@ bool CheckPlainText(RunState& state) {
   Findings found;
   ScanFile(source, from, middle, kernels, found);
   if (half) {
+    if (found.Uncoded >= 0) half->Stop.store(true, std::memory_order_relaxed);
     thread->Wait(half->Job);
     if (found.Uncoded < 0) {
       if (half->Failed) {
