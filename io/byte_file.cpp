@@ -255,15 +255,15 @@ void ByteFile::WriteOut() {
 }
 
 void ByteFile::WriteBehind() {
-  BackgroundThread* io = spare_ && console_ != nullptr ? console_->Background() : nullptr;
-  if (io == nullptr || emptyPending_) return WriteOut();
+  // Only a file with a spare buffer has the thread to write behind on.
+  if (!spare_ || emptyPending_) return WriteOut();
   FinishJob();
   job_.Fd = fd_;
   job_.Data = buf_.get();
   job_.Count = pos_;
   job_.Offset = base_;
   buf_.swap(spare_);
-  io->Submit(job_);
+  console_->Background()->Submit(job_);
   base_ += static_cast<std::int64_t>(pos_);
   pos_ = 0;
 }
