@@ -1,32 +1,134 @@
 // The encipher kernels with AVX2, 32 plain bytes at a time.
 #include <immintrin.h>
 
+#include <array>
+
 #include "coding/encipher_kernels.h"
 #include "coding/pair_chain.h"
 
 namespace quarvel {
 
+namespace {
+
+__m128i Load16(const void* p) {
+  return _mm_loadu_si128(static_cast<const __m128i*>(p));
+}
+__m256i Load32(const void* p) {
+  return _mm256_loadu_si256(static_cast<const __m256i*>(p));
+}
+// 16 bytes from `low` in the low lane and 16 from `high` in the high one.
+__m256i LoadLanes(const void* high, const void* low) {
+  return _mm256_loadu2_m128i(static_cast<const __m128i*>(high), static_cast<const __m128i*>(low));
+}
+void Store16(void* p, __m128i v) {
+  _mm_storeu_si128(static_cast<__m128i*>(p), v);
+}
+
+// The plain codes of bytes 32 to 127 by their high nibble (2 to 7): every
+// other byte is its own code.
+constexpr std::array<std::array<std::uint8_t, 16>, 8> CodesByNibble() {
+  std::array<std::array<std::uint8_t, 16>, 8> table{};
+  for (int high = 2; high < 8; ++high) {
+    for (int low = 0; low < 16; ++low) table[high][low] = PlainCodes[16 * high + low];
+  }
+  return table;
+}
+alignas(16) constexpr auto kCodesByNibble = CodesByNibble();
+constexpr bool OwnCodesOutside() {
+  for (int b = 0; b < 256; ++b) {
+    if ((b < 32 || b >= 128) && PlainCodes[b] != b) return false;
+  }
+  return true;
+}
+static_assert(OwnCodesOutside());
+
+// The plain code of each byte.
+__m256i PlainCodesOf(__m256i bytes) {
+  const __m256i high = _mm256_and_si256(_mm256_srli_epi16(bytes, 4), _mm256_set1_epi8(0x0F));
+  __m256i codes = bytes;
+  for (int h = 2; h < 8; ++h) {
+    const __m256i table = _mm256_broadcastsi128_si256(Load16(kCodesByNibble[h].data()));
+    codes = _mm256_blendv_epi8(codes, _mm256_shuffle_epi8(table, bytes),
+                               _mm256_cmpeq_epi8(high, _mm256_set1_epi8(static_cast<char>(h))));
+  }
+  return codes;
+}
+
+// A table of 32 entries as two halves of 16, each in both lanes.
+struct Table32 {
+  __m256i Low, High;
+};
+Table32 LoadTable32(const std::uint8_t* entries) {
+  return {_mm256_broadcastsi128_si256(Load16(entries)),
+          _mm256_broadcastsi128_si256(Load16(entries + 16))};
+}
+// Entries at the low five bits of each byte below 128; 0 for the others.
+__m256i Lookup32(const Table32& table, __m256i index) {
+  // Bit 4 of the index, moved to bit 7, chooses the half.
+  return _mm256_blendv_epi8(_mm256_shuffle_epi8(table.Low, index),
+                            _mm256_shuffle_epi8(table.High, index), _mm256_slli_epi16(index, 3));
+}
+
+// The first (`second` false) or the second letter of each cipher code below
+// 32; for the pair test, 0x80 for a code written as a pair.
+constexpr std::array<std::uint8_t, 32> LetterTable(bool second) {
+  std::array<std::uint8_t, 32> table{};
+  for (int x = 0; x < 32; ++x)
+    table[x] = static_cast<std::uint8_t>(CipherLetters[x] >> (second ? 8 : 0));
+  return table;
+}
+alignas(16) constexpr auto kFirstLetters = LetterTable(false);
+alignas(16) constexpr auto kSecondLetters = LetterTable(true);
+alignas(16) constexpr std::array<std::uint8_t, 32> kPairFlags = [] {
+  std::array<std::uint8_t, 32> table{};
+  for (int x = 0; x < 32; ++x) table[x] = ((kPairCodes >> x) & 1) ? 0x80 : 0;
+  return table;
+}();
+
+// For the eight characters of a group whose pairs are the bits of `mask`:
+// where each character's first letter goes among the group's letters
+// (FirstSlot, which is also the key it takes), and for each letter of the
+// group its slot among the sixteen, the two of each character side by side
+// (Letters).
+struct GroupShuffles {
+  std::array<std::array<std::uint8_t, 16>, 256> FirstSlot;
+  std::array<std::array<std::uint8_t, 16>, 256> Letters;
+};
+alignas(16) constexpr GroupShuffles kGroupShuffles = [] {
+  GroupShuffles table{};
+  for (int mask = 0; mask < 256; ++mask) {
+    int n = 0;
+    for (int t = 0; t < 8; ++t) {
+      table.FirstSlot[mask][t] = static_cast<std::uint8_t>(n);
+      table.Letters[mask][n++] = static_cast<std::uint8_t>(2 * t);
+      if ((mask >> t) & 1) table.Letters[mask][n++] = static_cast<std::uint8_t>(2 * t + 1);
+    }
+    for (int t = 8; t < 16; ++t) table.FirstSlot[mask][t] = 0x80;
+    while (n < 16) table.Letters[mask][n++] = 0x80;
+  }
+  return table;
+}();
+
+}  // namespace
+
 std::size_t EncipherLettersAvx2(const std::uint8_t* plain, std::size_t count,
                                 const std::uint8_t* keys, std::uint8_t* letters,
                                 std::uint8_t* additive) {
-  // For x = class XOR key, 0 to 63: the pair codes below 16 in bit 0, those
-  // from 16 to 31 in bit 1, by the low nibble; the high nibble gives the bit
-  // to test.
-  alignas(32) std::uint8_t lowTable[32], highTable[32];
-  for (int i = 0; i < 32; ++i) {
-    int nibble = i & 15;
-    lowTable[i] = static_cast<std::uint8_t>(((kPairCodes >> nibble) & 1) |
-                                            (((kPairCodes >> (16 + nibble)) & 1) << 1));
-    highTable[i] = static_cast<std::uint8_t>(nibble == 0 ? 1 : nibble == 1 ? 2 : 0);
-  }
-  const __m256i low = _mm256_load_si256(reinterpret_cast<const __m256i*>(lowTable));
-  const __m256i high = _mm256_load_si256(reinterpret_cast<const __m256i*>(highTable));
-  const __m256i highBits = _mm256_set1_epi8(0x30);
+  const Table32 pairFlags = LoadTable32(kPairFlags.data());
+  const Table32 firstLetters = LoadTable32(kFirstLetters.data());
+  const Table32 secondLetters = LoadTable32(kSecondLetters.data());
+  const __m256i c31 = _mm256_set1_epi8(31);
+  const __m256i c80 = _mm256_set1_epi8(static_cast<char>(0x80));
   std::size_t used = 0, i = 0;
   for (; i + 32 <= count; i += 32) {
-    alignas(32) std::uint8_t classes[32];
-    for (int t = 0; t < 32; ++t) classes[t] = PairIndexBase[plain[i + t]];
-    const __m256i base = _mm256_load_si256(reinterpret_cast<const __m256i*>(classes));
+    const std::uint8_t* k = keys + used;
+    const __m256i code = PlainCodesOf(Load32(plain + i));
+    // A code of 32 or more stands for itself and is never a pair: its bit 7
+    // set for the pair test, which then finds nothing.
+    const __m256i uncoded =
+        _mm256_xor_si256(_mm256_cmpeq_epi8(_mm256_min_epu8(code, c31), code), _mm256_set1_epi8(-1));
+    const __m256i base = _mm256_or_si256(code, _mm256_and_si256(uncoded, c80));
+
     // Bit t of pairsAt[d]: character t would be a pair if d pairs came
     // before it; kFirstSteps + 1 rows first, as most blocks need.
     constexpr int kFirstSteps = 12;
@@ -38,27 +140,49 @@ std::size_t EncipherLettersAvx2(const std::uint8_t* plain, std::size_t count,
     // the chain in registers.
 #pragma GCC unroll 4
       for (int n = 0; n < more; ++n, ++known) {
-        if (known > 32) {
-          pairsAt[known] = 0;
-          continue;
-        }
-        __m256i x = _mm256_xor_si256(
-            base, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(keys + used + known)));
-        __m256i a = _mm256_shuffle_epi8(low, x);
-        __m256i b = _mm256_shuffle_epi8(high, _mm256_srli_epi16(_mm256_and_si256(x, highBits), 4));
-        pairsAt[known] = ~static_cast<std::uint32_t>(_mm256_movemask_epi8(
-            _mm256_cmpeq_epi8(_mm256_and_si256(a, b), _mm256_setzero_si256())));
+        pairsAt[known] = known > 32 ? 0
+                                    : static_cast<std::uint32_t>(_mm256_movemask_epi8(Lookup32(
+                                          pairFlags, _mm256_xor_si256(base, Load32(k + known)))));
       }
     };
     findMore(kFirstSteps + 1);
     const std::uint32_t pairs = ChainPairs<kFirstSteps>(pairsAt, known, findMore);
-    for (int t = 0; t < 32; ++t) {
-      std::uint8_t key = keys[used];
-      std::uint16_t written = CipherLetters[PlainCodes[plain[i + t]] ^ key];
-      __builtin_memcpy(letters + used, &written, 2);
-      additive[i + t] = key;
-      used += 1 + ((pairs >> t) & 1);
-    }
+
+    // Four groups of eight characters, each starting at its first letter.
+    const unsigned m0 = pairs & 0xFF, m1 = (pairs >> 8) & 0xFF, m2 = (pairs >> 16) & 0xFF,
+                   m3 = pairs >> 24;
+    const unsigned u1 = 8 + static_cast<unsigned>(_mm_popcnt_u32(m0));
+    const unsigned u2 = u1 + 8 + static_cast<unsigned>(_mm_popcnt_u32(m1));
+    const unsigned u3 = u2 + 8 + static_cast<unsigned>(_mm_popcnt_u32(m2));
+    // Letter n takes key n: each character's key is the key of its first
+    // letter. Groups 0 and 2, then 1 and 3, in the two lanes.
+    const GroupShuffles& shuffles = kGroupShuffles;
+    const __m256i keys02 = _mm256_shuffle_epi8(
+        LoadLanes(k + u2, k),
+        LoadLanes(shuffles.FirstSlot[m2].data(), shuffles.FirstSlot[m0].data()));
+    const __m256i keys13 = _mm256_shuffle_epi8(
+        LoadLanes(k + u3, k + u1),
+        LoadLanes(shuffles.FirstSlot[m3].data(), shuffles.FirstSlot[m1].data()));
+    const __m256i charKeys = _mm256_unpacklo_epi64(keys02, keys13);
+    const __m256i x = _mm256_xor_si256(code, charKeys);
+    const __m256i firsts = _mm256_blendv_epi8(Lookup32(firstLetters, x), x, uncoded);
+    const __m256i seconds = Lookup32(secondLetters, x);
+    // Each character's two slots side by side: groups 0 and 2, then 1 and
+    // 3; the kept ones packed. Each group's letters overwrite what the store
+    // of the group before writes past its own.
+    const __m256i letters02 =
+        _mm256_shuffle_epi8(_mm256_unpacklo_epi8(firsts, seconds),
+                            LoadLanes(shuffles.Letters[m2].data(), shuffles.Letters[m0].data()));
+    const __m256i letters13 =
+        _mm256_shuffle_epi8(_mm256_unpackhi_epi8(firsts, seconds),
+                            LoadLanes(shuffles.Letters[m3].data(), shuffles.Letters[m1].data()));
+    std::uint8_t* l = letters + used;
+    Store16(l, _mm256_castsi256_si128(letters02));
+    Store16(l + u1, _mm256_castsi256_si128(letters13));
+    Store16(l + u2, _mm256_extracti128_si256(letters02, 1));
+    Store16(l + u3, _mm256_extracti128_si256(letters13, 1));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(additive + i), charKeys);
+    used += u3 + 8 + static_cast<unsigned>(_mm_popcnt_u32(m3));
   }
   return EncipherLettersFrom(plain, i, count, keys, used, letters, additive);
 }
