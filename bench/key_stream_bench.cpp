@@ -18,6 +18,7 @@
 #include "coding/encipher_tables.h"
 #include "coding/kernels.h"
 #include "generator/key_block.h"
+#include "generator/key_block_kernels.h"
 #include "generator/key_stream.h"
 #include "generator/register_bank.h"
 
@@ -128,6 +129,44 @@ void BM_PlaneKeyBits(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * 8 * (kTo - kFrom));
 }
 BENCHMARK(BM_PlaneKeyBits)->DenseRange(0, 2)->ArgName("isa");
+
+// The two formulations of the key bits without three-input logic, on the
+// same planes: the tree of choices in two-input steps (minterms 0) and the
+// minterms of the selecting bits (minterms 1), with the vectors of the
+// portable tier (isa 0, whose table takes the tree) and of AVX2 (isa 1,
+// whose table takes the minterms).
+void BM_KeyBitForms(benchmark::State& state) {
+  using KeyBitsFunction = std::uint8_t (*)(const std::uint8_t*, int, int, int, const KeyBitTables&,
+                                           std::uint8_t, std::uint8_t*);
+  const bool avx2 = state.range(0) == 1;
+  const bool minterms = state.range(1) == 1;
+  KeyBitsFunction function = minterms ? PlaneKeyBitsByMintermsPortable : PlaneKeyBitsPortable;
+  if (avx2) {
+    bool offered = BestIsa() >= Isa::Avx2;
+#if QUARVEL_X86_TIERS
+    function = minterms ? PlaneKeyBitsAvx2 : PlaneKeyBitsByTreeAvx2;
+#else
+    offered = false;
+#endif
+    if (!offered) {
+      state.SkipWithError("not offered by this processor");
+      return;
+    }
+  }
+  std::mt19937 rng(6);
+  auto block = StartedBlock(rng);
+  for (auto& byte : block->Planes) byte = static_cast<std::uint8_t>(rng());
+  constexpr int kFrom = KeyBlock::kPlaneHistory, kTo = KeyBlock::kPlaneBytes;
+  std::uint8_t parity = 0;
+  for (auto _ : state) {
+    parity = function(block->Planes.data(), KeyBlock::kPlaneBytes, kFrom, kTo, block->Tables,
+                      parity, block->KeyBits.data());
+    benchmark::DoNotOptimize(block->KeyBits.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * 8 * (kTo - kFrom));
+}
+BENCHMARK(BM_KeyBitForms)->ArgsProduct({{0, 1}, {0, 1}})->ArgNames({"isa", "minterms"});
 
 std::vector<std::uint8_t> RandomBytes(std::size_t count) {
   std::mt19937 rng(4);

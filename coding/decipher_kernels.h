@@ -171,6 +171,7 @@ std::size_t DecipherCharsPortable(const std::uint8_t* letters, const std::uint8_
 
 std::size_t ScanBlocksAvx2(const std::uint8_t* text, std::size_t count, int& groupPart,
                            std::int64_t& counter, std::int64_t& lastGroupEnd);
+std::size_t CollectLettersAvx2(const std::uint8_t* text, std::size_t count, std::uint8_t* letters);
 std::size_t MarkStartsAvx2(const std::uint8_t* letters, std::size_t count, std::uint64_t* starts);
 std::size_t DecipherCharsAvx2(const std::uint8_t* letters, const std::uint8_t* keys,
                               std::size_t count, const std::uint64_t* starts, bool& lettersShift,

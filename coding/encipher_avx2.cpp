@@ -187,4 +187,61 @@ std::size_t EncipherLettersAvx2(const std::uint8_t* plain, std::size_t count,
   return EncipherLettersFrom(plain, i, count, keys, used, letters, additive);
 }
 
+std::size_t FindByteClassAvx2(const std::uint8_t* data, std::size_t count, std::uint8_t wanted) {
+  return FindByteClassBy<32>(data, count, wanted);
+}
+
+namespace {
+
+// A line's 64 bytes (61 of them the line, the rest written over by the
+// next) as four pieces of 16, each from the 16 letters that start at
+// Start[piece]: Index gives each byte's letter among those, or 0x80 for a
+// separator, which LineLayout::Separators then puts in.
+struct LinePieces {
+  std::array<std::uint8_t, 4> Start;
+  std::array<std::uint8_t, 64> Index;
+};
+alignas(32) constexpr std::array<LinePieces, kLineLetters> kLinePieces = [] {
+  std::array<LinePieces, kLineLetters> table{};
+  for (int phase = 0; phase < kLineLetters; ++phase) {
+    const std::uint64_t isLetter = LineLayouts[phase].LetterMask;
+    int letter = 0;
+    for (int place = 0; place < 64; ++place) {
+      if (place % 16 == 0) table[phase].Start[place / 16] = static_cast<std::uint8_t>(letter);
+      if ((isLetter >> place) & 1) {
+        table[phase].Index[place] =
+            static_cast<std::uint8_t>(letter++ - table[phase].Start[place / 16]);
+      } else {
+        table[phase].Index[place] = 0x80;
+      }
+    }
+  }
+  return table;
+}();
+
+}  // namespace
+
+std::size_t LayOutLinesAvx2(const std::uint8_t* letters, std::size_t count, int phase,
+                            std::uint8_t* out) {
+  const LinePieces& pieces = kLinePieces[phase];
+  const std::uint8_t* separators = LineLayouts[phase].Separators.data();
+  const __m256i index01 = Load32(pieces.Index.data());
+  const __m256i index23 = Load32(pieces.Index.data() + 32);
+  const __m256i separators01 = Load32(separators);
+  const __m256i separators23 = Load32(separators + 32);
+  std::size_t done = 0;
+  for (; done + kLineLetters <= count; done += kLineLetters, out += kLineBytes) {
+    const std::uint8_t* l = letters + done;
+    const __m256i half0 = _mm256_or_si256(
+        _mm256_shuffle_epi8(LoadLanes(l + pieces.Start[1], l + pieces.Start[0]), index01),
+        separators01);
+    const __m256i half1 = _mm256_or_si256(
+        _mm256_shuffle_epi8(LoadLanes(l + pieces.Start[3], l + pieces.Start[2]), index23),
+        separators23);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), half0);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32), half1);
+  }
+  return done;
+}
+
 }  // namespace quarvel

@@ -45,6 +45,85 @@ static inline std::size_t LayOutLinesByRuns(const std::uint8_t* letters, std::si
   return done;
 }
 
+namespace {
+
+// The scan for bytes of a class with the compiler's vectors of kWidth
+// bytes: whole blocks of four vectors while none holds a wanted byte, then
+// byte by byte.
+template <int kWidth>
+struct ByteVectors;
+template <>
+struct ByteVectors<16> {
+  typedef std::uint8_t Bytes __attribute__((vector_size(16)));
+  typedef signed char Mask __attribute__((vector_size(16)));
+};
+template <>
+struct ByteVectors<32> {
+  typedef std::uint8_t Bytes __attribute__((vector_size(32)));
+  typedef signed char Mask __attribute__((vector_size(32)));
+};
+
+template <int kWidth>
+struct ByteClassScan {
+  using ByteVector = typename ByteVectors<kWidth>::Bytes;
+  using LaneMask = typename ByteVectors<kWidth>::Mask;
+  static constexpr std::size_t kBlock = 4 * kWidth;
+
+  // The lanes that are line bytes.
+  static LaneMask LineLanes(ByteVector b) { return (b == '\n') | (b == '\r') | (b == '\t'); }
+
+  // The lanes without a teleprinter code: "!", "$", "&", "'", ";", ">", "["
+  // to "`", and "{" and above except "|".
+  static LaneMask UncodedLanes(ByteVector b) {
+    return (b == '!') | (b == '$') | ((b | 1) == '\'') | (b == ';') | (b == '>') |
+           (static_cast<ByteVector>(b - '[') <= '`' - '[') | ((b >= '{') & (b != '|'));
+  }
+
+  static bool AnyLane(LaneMask mask) {
+    std::uint64_t words[kWidth / 8];
+    __builtin_memcpy(words, &mask, sizeof words);
+    std::uint64_t any = 0;
+    for (std::uint64_t word : words) any |= word;
+    return any != 0;
+  }
+
+  // True when one of the block's bytes has a class bit of `Wanted`.
+  template <std::uint8_t Wanted>
+  static bool BlockHasClass(const std::uint8_t* data) {
+    LaneMask found{};
+    for (std::size_t k = 0; k < kBlock; k += kWidth) {
+      ByteVector bytes;
+      __builtin_memcpy(&bytes, data + k, kWidth);
+      if constexpr ((Wanted & kLineByte) != 0) found |= LineLanes(bytes);
+      if constexpr ((Wanted & kUncodedByte) != 0) found |= UncodedLanes(bytes);
+    }
+    return AnyLane(found);
+  }
+
+  // The whole blocks from the start that hold no byte of a wanted class.
+  template <std::uint8_t Wanted>
+  static std::size_t SkipBlocks(const std::uint8_t* data, std::size_t count) {
+    std::size_t i = 0;
+    while (i + kBlock <= count && !BlockHasClass<Wanted>(data + i)) i += kBlock;
+    return i;
+  }
+};
+
+template <int kWidth>
+std::size_t FindByteClassBy(const std::uint8_t* data, std::size_t count, std::uint8_t wanted) {
+  using Scan = ByteClassScan<kWidth>;
+  std::size_t i = wanted == kUncodedByte ? Scan::template SkipBlocks<kUncodedByte>(data, count)
+                  : wanted == kLineByte
+                      ? Scan::template SkipBlocks<kLineByte>(data, count)
+                      : Scan::template SkipBlocks<kLineByte | kUncodedByte>(data, count);
+  for (; i < count; ++i) {
+    if ((PlainByteClasses[data[i]] & wanted) != 0) return i;
+  }
+  return count;
+}
+
+}  // namespace
+
 std::size_t EncipherLettersPortable(const std::uint8_t* plain, std::size_t count,
                                     const std::uint8_t* keys, std::uint8_t* letters,
                                     std::uint8_t* additive);
@@ -54,6 +133,9 @@ std::size_t LayOutLinesPortable(const std::uint8_t* letters, std::size_t count, 
 std::size_t EncipherLettersAvx2(const std::uint8_t* plain, std::size_t count,
                                 const std::uint8_t* keys, std::uint8_t* letters,
                                 std::uint8_t* additive);
+std::size_t FindByteClassAvx2(const std::uint8_t* data, std::size_t count, std::uint8_t wanted);
+std::size_t LayOutLinesAvx2(const std::uint8_t* letters, std::size_t count, int phase,
+                            std::uint8_t* out);
 std::size_t EncipherLettersAvx512(const std::uint8_t* plain, std::size_t count,
                                   const std::uint8_t* keys, std::uint8_t* letters,
                                   std::uint8_t* additive);

@@ -1,6 +1,7 @@
 // The block generator's kernels with AVX2: 32 bytes at a time.
 #include <immintrin.h>
 
+#include <array>
 #include <cstring>
 
 #include "generator/generator_types.h"
@@ -62,6 +63,65 @@ std::uint8_t PlaneKeyBitsAvx2(const std::uint8_t* planes, int planeBytes, int fr
                               const KeyBitTables& tables, std::uint8_t prevParity,
                               std::uint8_t* keyBits) {
   return PlaneKernels<32>::KeyBits(planes, planeBytes, from, to, tables, prevParity, keyBits);
+}
+
+std::uint8_t PlaneKeyBitsByTreeAvx2(const std::uint8_t* planes, int planeBytes, int from, int to,
+                                    const KeyBitTables& tables, std::uint8_t prevParity,
+                                    std::uint8_t* keyBits) {
+  return PlaneKernels<32>::KeyBits(planes, planeBytes, from, to, tables, prevParity, keyBits);
+}
+
+namespace {
+
+// Each field of five bits reversed, for the values 0 to 31 as two halves.
+constexpr std::array<std::uint8_t, 32> kReversed5 = [] {
+  std::array<std::uint8_t, 32> table{};
+  for (int v = 0; v < 32; ++v) {
+    int r = 0;
+    for (int bit = 0; bit < 5; ++bit) r |= ((v >> bit) & 1) << (4 - bit);
+    table[v] = static_cast<std::uint8_t>(r);
+  }
+  return table;
+}();
+
+// Eight fields of five bits, from the low 40 bits of each 64-bit lane, one
+// to a byte: halves, quarters, then eighths of the lane apart.
+__m256i SpreadFields(__m256i x) {
+  auto spread = [](__m256i v, long long keep, long long move, int by) {
+    return _mm256_or_si256(_mm256_and_si256(v, _mm256_set1_epi64x(keep)),
+                           _mm256_slli_epi64(_mm256_and_si256(v, _mm256_set1_epi64x(move)), by));
+  };
+  x = spread(x, 0xFFFFF, 0xFFFFF00000, 12);
+  x = spread(x, 0x000003FF000003FF, 0x000FFC00000FFC00, 6);
+  return spread(x, 0x001F001F001F001F, 0x03E003E003E003E0, 3);
+}
+
+}  // namespace
+
+// 32 key characters from every 20 bytes of key bits in step order: each
+// character is five consecutive bits, the first of them its most
+// significant. The key bits are read up to 16 bytes past the last group.
+void PackCharsAvx2(const std::uint8_t* keyBits, int groups, std::uint8_t* chars) {
+  // The five bytes of groups 0 and 1 (2 and 3 in the high lane) into the
+  // low bytes of the two 64-bit lanes.
+  const __m256i gather = _mm256_setr_epi8(0, 1, 2, 3, 4, -1, -1, -1, 5, 6, 7, 8, 9, -1, -1, -1, 0,
+                                          1, 2, 3, 4, -1, -1, -1, 5, 6, 7, 8, 9, -1, -1, -1);
+  const __m128i reversedLow = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kReversed5.data()));
+  const __m128i reversedHigh =
+      _mm_loadu_si128(reinterpret_cast<const __m128i*>(kReversed5.data() + 16));
+  const __m256i low = _mm256_broadcastsi128_si256(reversedLow);
+  const __m256i high = _mm256_broadcastsi128_si256(reversedHigh);
+  for (int g = 0; g < groups; g += 4) {
+    const std::uint8_t* p = keyBits + 5 * g;
+    __m256i bits = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(p + 10),
+                                       reinterpret_cast<const __m128i*>(p));
+    __m256i fields = SpreadFields(_mm256_shuffle_epi8(bits, gather));
+    // Bit 4 of the field, moved to bit 7, chooses the half of the table.
+    __m256i reversed =
+        _mm256_blendv_epi8(_mm256_shuffle_epi8(low, fields), _mm256_shuffle_epi8(high, fields),
+                           _mm256_slli_epi16(fields, 3));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(chars + 8 * g), reversed);
+  }
 }
 
 }  // namespace quarvel

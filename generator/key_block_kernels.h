@@ -114,6 +114,54 @@ struct PlaneKernels {
     }
     return static_cast<std::uint8_t>(carry);
   }
+
+  // The same key bits by a tree of choices in two-input steps: registers 6
+  // and 7 pick among the four entries of a quarter of a row (one of the
+  // sixteen functions of two bits, all made first), then registers 5, 4,
+  // 3, 2 and 1 choose between halves.
+  static std::uint8_t TreeKeyBits(const std::uint8_t* planes, int planeBytes, int from, int to,
+                                  const KeyBitTables& tables, std::uint8_t prevParity,
+                                  std::uint8_t* keyBits) {
+    std::uint64_t carry = prevParity;
+    auto choose = [](Vec select, Vec ifSet, Vec ifClear) {
+      return ifClear ^ (select & (ifSet ^ ifClear));
+    };
+    for (int k = from; k < to; k += kWidth) {
+      Vec reg[8];
+      for (int r = 0; r < 8; ++r) reg[r] = Load(planes + r * planeBytes + k);
+      // Function t has the value of bit 2a + b of t, a from register 6 and
+      // b from register 7.
+      const Vec a = reg[6], b = reg[7];
+      const Vec functions[16] = {Vec{}, ~(a | b), ~a & b, ~a,     a & ~b, ~b,     a ^ b, ~(a & b),
+                                 a & b, ~(a ^ b), b,      ~a | b, a,      a | ~b, a | b, ~Vec{}};
+      const std::uint8_t* q = tables.Quarters;
+      Vec rows[8];
+      for (int row = 0; row < 8; ++row, q += 4) {
+        rows[row] = choose(reg[4], choose(reg[5], functions[q[3]], functions[q[2]]),
+                           choose(reg[5], functions[q[1]], functions[q[0]]));
+      }
+      for (int row = 0; row < 4; ++row)
+        rows[row] = choose(reg[3], rows[2 * row + 1], rows[2 * row]);
+      for (int row = 0; row < 2; ++row)
+        rows[row] = choose(reg[2], rows[2 * row + 1], rows[2 * row]);
+      const Vec entry = choose(reg[1], rows[1], rows[0]);
+      Vec parity = reg[0] ^ reg[1] ^ reg[2] ^ reg[3] ^ reg[4] ^ reg[5] ^ reg[6] ^ reg[7];
+      Vec top = parity >> 63;
+      if constexpr (kLanes == 2) {
+        top = __builtin_shufflevector(top, top, 1, 0);
+      } else if constexpr (kLanes == 4) {
+        top = __builtin_shufflevector(top, top, 3, 0, 1, 2);
+      } else {
+        top = __builtin_shufflevector(top, top, 7, 0, 1, 2, 3, 4, 5, 6);
+      }
+      std::uint64_t last = top[0];
+      top[0] = carry;
+      carry = last;
+      Vec before = (parity << 1) | top;
+      Store(keyBits + (k - from), entry ^ reg[0] ^ before);
+    }
+    return static_cast<std::uint8_t>(carry);
+  }
 };
 
 }  // namespace
@@ -123,6 +171,9 @@ void PlaneStepsPortable(std::uint8_t* planes, int planeBytes, int from, int to);
 std::uint8_t PlaneKeyBitsPortable(const std::uint8_t* planes, int planeBytes, int from, int to,
                                   const KeyBitTables& tables, std::uint8_t prevParity,
                                   std::uint8_t* keyBits);
+std::uint8_t PlaneKeyBitsByMintermsPortable(const std::uint8_t* planes, int planeBytes, int from,
+                                            int to, const KeyBitTables& tables,
+                                            std::uint8_t prevParity, std::uint8_t* keyBits);
 void PackCharsPortable(const std::uint8_t* keyBits, int groups, std::uint8_t* chars);
 
 void StridedStepsAvx2(std::uint8_t* f, int from, int to);
@@ -130,6 +181,10 @@ void PlaneStepsAvx2(std::uint8_t* planes, int planeBytes, int from, int to);
 std::uint8_t PlaneKeyBitsAvx2(const std::uint8_t* planes, int planeBytes, int from, int to,
                               const KeyBitTables& tables, std::uint8_t prevParity,
                               std::uint8_t* keyBits);
+std::uint8_t PlaneKeyBitsByTreeAvx2(const std::uint8_t* planes, int planeBytes, int from, int to,
+                                    const KeyBitTables& tables, std::uint8_t prevParity,
+                                    std::uint8_t* keyBits);
+void PackCharsAvx2(const std::uint8_t* keyBits, int groups, std::uint8_t* chars);
 
 void StridedStepsAvx512(std::uint8_t* f, int from, int to);
 void PlaneStepsAvx512(std::uint8_t* planes, int planeBytes, int from, int to);

@@ -43,6 +43,12 @@ void PlaneStepsPortable(std::uint8_t* planes, int planeBytes, int from, int to) 
 std::uint8_t PlaneKeyBitsPortable(const std::uint8_t* planes, int planeBytes, int from, int to,
                                   const KeyBitTables& tables, std::uint8_t prevParity,
                                   std::uint8_t* keyBits) {
+  return PlaneKernels<16>::TreeKeyBits(planes, planeBytes, from, to, tables, prevParity, keyBits);
+}
+
+std::uint8_t PlaneKeyBitsByMintermsPortable(const std::uint8_t* planes, int planeBytes, int from,
+                                            int to, const KeyBitTables& tables,
+                                            std::uint8_t prevParity, std::uint8_t* keyBits) {
   return PlaneKernels<16>::KeyBits(planes, planeBytes, from, to, tables, prevParity, keyBits);
 }
 
