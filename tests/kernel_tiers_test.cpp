@@ -1,0 +1,109 @@
+// Each tier's layout, letter collection, byte-class scan and key-character
+// packing against the reference ways, kernel by kernel, on every
+// instruction set the processor has.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "coding/decipher_kernels.h"
+#include "coding/encipher_kernels.h"
+#include "coding/kernels.h"
+
+namespace quarvel {
+namespace {
+
+class KernelTiers : public ::testing::TestWithParam<Isa> {
+ protected:
+  void SetUp() override {
+    if (GetParam() > BestIsa()) GTEST_SKIP() << "not offered by this processor";
+  }
+  const Kernels& Tier() const { return KernelsFor(GetParam()); }
+};
+
+std::vector<std::uint8_t> RandomBytes(std::mt19937& rng, std::size_t count,
+                                      const std::string& alphabet) {
+  std::vector<std::uint8_t> bytes(count);
+  for (auto& byte : bytes) byte = static_cast<std::uint8_t>(alphabet[rng() % alphabet.size()]);
+  return bytes;
+}
+
+TEST_P(KernelTiers, LayOutLinesFromEveryPhase) {
+  std::mt19937 rng(3);
+  // Up to four lines' worth, and letters left over.
+  const std::size_t count = 4 * kLineLetters + 17;
+  std::vector<std::uint8_t> letters = RandomBytes(rng, count + 64, "ABCDEFGHIJKLMNOPQRSTUVWXYZ");
+  for (int phase = 0; phase < kLineLetters; ++phase) {
+    SCOPED_TRACE(phase);
+    std::vector<std::uint8_t> expected(5 * kLineBytes + 64, 0), got(expected.size(), 0);
+    std::size_t done = LayOutLinesByRuns(letters.data(), count, phase, expected.data());
+    ASSERT_EQ(Tier().LayOutLines(letters.data(), count, phase, got.data()), done);
+    const std::size_t bytes = done / kLineLetters * kLineBytes;
+    EXPECT_EQ(std::string(got.begin(), got.begin() + bytes),
+              std::string(expected.begin(), expected.begin() + bytes));
+  }
+}
+
+TEST_P(KernelTiers, CollectLettersOfAnyMix) {
+  std::mt19937 rng(5);
+  // Cipher text as laid out, letters of both cases among other bytes, and
+  // every byte value.
+  std::string everyByte;
+  for (int b = 0; b < 256; ++b) everyByte.push_back(static_cast<char>(b));
+  const std::string mixes[] = {"ABCDE ABCDE\r\n", "aYbZz@[`{ \t", everyByte};
+  for (const std::string& mix : mixes) {
+    for (std::size_t count : {0, 1, 31, 32, 33, 100, 1000}) {
+      SCOPED_TRACE(::testing::Message() << count << " bytes");
+      std::vector<std::uint8_t> text = RandomBytes(rng, count, mix);
+      std::vector<std::uint8_t> expected(count + 64), got(count + 64);
+      std::size_t n = CollectLettersPortable(text.data(), count, expected.data());
+      ASSERT_EQ(Tier().CollectLetters(text.data(), count, got.data()), n);
+      EXPECT_TRUE(std::equal(got.begin(), got.begin() + n, expected.begin()));
+    }
+  }
+}
+
+TEST_P(KernelTiers, FindByteClassFindsTheFirstOfEachClass) {
+  std::mt19937 rng(7);
+  const std::uint8_t wanted[] = {kLineByte, kUncodedByte, kLineByte | kUncodedByte};
+  for (int b = 0; b < 256; ++b) {
+    // Byte b at a random place among bytes of no class.
+    std::vector<std::uint8_t> data = RandomBytes(rng, 300, "ABCXYZ |<*#%-?:38");
+    const std::size_t place = rng() % data.size();
+    data[place] = static_cast<std::uint8_t>(b);
+    for (std::uint8_t classes : wanted) {
+      SCOPED_TRACE(::testing::Message() << "byte " << b << ", classes " << int{classes});
+      const std::size_t expected = (PlainByteClasses[b] & classes) != 0 ? place : data.size();
+      EXPECT_EQ(Tier().FindByteClass(data.data(), data.size(), classes), expected);
+    }
+  }
+}
+
+TEST_P(KernelTiers, PackCharsEqualsTheBitByBitWay) {
+  std::mt19937 rng(9);
+  const int groups = 64;
+  std::vector<std::uint8_t> bits(5 * groups + 64);
+  for (auto& byte : bits) byte = static_cast<std::uint8_t>(rng());
+  std::vector<std::uint8_t> chars(8 * groups + 64);
+  Tier().PackChars(bits.data(), groups, chars.data());
+  for (int c = 0; c < 8 * groups; ++c) {
+    // Five consecutive bits in step order, the first the most significant.
+    int expected = 0;
+    for (int k = 0; k < 5; ++k) {
+      const int step = 5 * c + k;
+      expected = expected << 1 | ((bits[step / 8] >> (step % 8)) & 1);
+    }
+    ASSERT_EQ(chars[c], expected) << "character " << c;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(AllIsas, KernelTiers,
+                         ::testing::Values(Isa::Portable, Isa::Avx2, Isa::Avx512),
+                         [](const ::testing::TestParamInfo<Isa>& info) {
+                           return std::string(IsaName(info.param));
+                         });
+
+}  // namespace
+}  // namespace quarvel
