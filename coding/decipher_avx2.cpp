@@ -2,6 +2,7 @@
 #include <immintrin.h>
 
 #include "coding/decipher_kernels.h"
+#include "coding/shuffle_kernels.h"
 
 namespace quarvel {
 
@@ -20,6 +21,10 @@ std::uint64_t CapitalMask(const std::uint8_t* text) {
     mask |= static_cast<std::uint64_t>(bits) << (32 * half);
   }
   return mask;
+}
+
+__m128i Load16(const std::uint8_t* p) {
+  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
 }
 
 // Two copies of 16 entries of a table of 64.
@@ -60,19 +65,6 @@ void LetterPlainsAvx2(const std::uint8_t* letters, const std::uint8_t* keys, std
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(plain + j), _mm256_xor_si256(code, key));
   }
 }
-
-// For every 8-bit mask, the places of its set bits, in order, then 0x80.
-constexpr std::array<std::array<std::uint8_t, 8>, 256> kPackShuffles = [] {
-  std::array<std::array<std::uint8_t, 8>, 256> table{};
-  for (int mask = 0; mask < 256; ++mask) {
-    int n = 0;
-    for (int bit = 0; bit < 8; ++bit) {
-      if ((mask >> bit) & 1) table[mask][n++] = static_cast<std::uint8_t>(bit);
-    }
-    while (n < 8) table[mask][n++] = 0x80;
-  }
-  return table;
-}();
 
 // The plain codes of 32 letters at a time, packed eight letters at a time
 // by a byte shuffle from a table.
@@ -149,12 +141,110 @@ std::size_t MarkStartsAvx2(const std::uint8_t* letters, std::size_t count, std::
   return MarkStartsWith(letters, count, starts, YMask);
 }
 
+namespace {
+
+// The character of each code in figures shift and in letters shift; CR for
+// the line feed, which the LF after it completes.
+constexpr std::array<std::uint8_t, 32> ShiftChars(bool letters) {
+  std::array<std::uint8_t, 32> table{};
+  for (int code = 0; code < 32; ++code) {
+    table[code] = code == kLineFeedCode ? '\r'
+                  : letters             ? LettersShiftChars[code]
+                                        : FiguresShiftChars[code];
+  }
+  return table;
+}
+alignas(16) constexpr auto kFiguresChars = ShiftChars(false);
+alignas(16) constexpr auto kLettersChars = ShiftChars(true);
+
+// Byte k all ones where bit k of `bits` is set.
+__m256i BitsToBytes(std::uint32_t bits) {
+  const __m256i spread =
+      _mm256_shuffle_epi8(_mm256_set1_epi32(static_cast<int>(bits)),
+                          _mm256_setr_epi8(0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 2, 2, 2,
+                                           2, 2, 2, 2, 2, 3, 3, 3, 3, 3, 3, 3, 3));
+  const __m256i bit = _mm256_set1_epi64x(static_cast<long long>(0x8040201008040201ull));
+  return _mm256_cmpeq_epi8(_mm256_and_si256(spread, bit), bit);
+}
+
+// Writes the characters of `count` plain codes (readable 32 bytes past)
+// from `out` on, in the shift that `lettersShift` holds and updates;
+// returns the end of what it wrote. First the character of each code, 32 at
+// a time, with those that write nothing packed out eight at a time; then
+// eight at a time again, an LF after each line feed's CR.
+std::uint8_t* WritePlainAvx2(const std::uint8_t* plain, std::size_t count, bool& lettersShift,
+                             std::uint8_t* out) {
+  const __m256i figuresLow = _mm256_broadcastsi128_si256(Load16(kFiguresChars.data()));
+  const __m256i figuresHigh = _mm256_broadcastsi128_si256(Load16(kFiguresChars.data() + 16));
+  const __m256i lettersLow = _mm256_broadcastsi128_si256(Load16(kLettersChars.data()));
+  const __m256i lettersHigh = _mm256_broadcastsi128_si256(Load16(kLettersChars.data() + 16));
+  const __m256i figuresShift = _mm256_set1_epi8(kFiguresShiftCode);
+  const __m256i lettersShiftCode = _mm256_set1_epi8(kLettersShiftCode);
+  const __m256i carriageReturn = _mm256_set1_epi8(kCarriageReturnCode);
+  const __m256i lineFeed = _mm256_set1_epi8(kLineFeedCode);
+  alignas(32) std::uint8_t written[kDecipherChunk + 64], lineFeeds[kDecipherChunk + 64];
+  std::size_t w = 0;
+  for (std::size_t c = 0; c < count; c += 32) {
+    const unsigned here = count - c >= 32 ? 32 : static_cast<unsigned>(count - c);
+    const std::uint32_t valid = here == 32 ? ~0u : (1u << here) - 1;
+    const __m256i code = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(plain + c));
+    auto maskOf = [](__m256i bytes) {
+      return static_cast<std::uint32_t>(_mm256_movemask_epi8(bytes));
+    };
+    const __m256i isFigures = _mm256_cmpeq_epi8(code, figuresShift);
+    const __m256i isLetters = _mm256_cmpeq_epi8(code, lettersShiftCode);
+    const std::uint64_t inLetters =
+        ShiftOfEach(maskOf(isFigures) & valid, maskOf(isLetters) & valid, here, lettersShift);
+    const __m256i chars = _mm256_blendv_epi8(Lookup32(code, figuresLow, figuresHigh),
+                                             Lookup32(code, lettersLow, lettersHigh),
+                                             BitsToBytes(static_cast<std::uint32_t>(inLetters)));
+    const __m256i silent = _mm256_or_si256(_mm256_or_si256(isFigures, isLetters),
+                                           _mm256_cmpeq_epi8(code, carriageReturn));
+    const std::uint32_t kept = ~maskOf(silent) & valid;
+    const __m256i feeds = _mm256_cmpeq_epi8(code, lineFeed);
+    for (int g = 0; g < 4; ++g) {
+      const unsigned mask = (kept >> (8 * g)) & 0xFF;
+      const __m128i shuffle =
+          _mm_loadl_epi64(reinterpret_cast<const __m128i*>(kPackShuffles[mask].data()));
+      __m128i charsHere =
+          g < 2 ? _mm256_castsi256_si128(chars) : _mm256_extracti128_si256(chars, 1);
+      __m128i feedsHere =
+          g < 2 ? _mm256_castsi256_si128(feeds) : _mm256_extracti128_si256(feeds, 1);
+      if (g % 2 == 1) {
+        charsHere = _mm_srli_si128(charsHere, 8);
+        feedsHere = _mm_srli_si128(feedsHere, 8);
+      }
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(written + w),
+                       _mm_shuffle_epi8(charsHere, shuffle));
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(lineFeeds + w),
+                       _mm_shuffle_epi8(feedsHere, shuffle));
+      w += static_cast<std::size_t>(_mm_popcnt_u32(mask));
+    }
+  }
+  const __m128i newLine = _mm_set1_epi8('\n');
+  for (std::size_t j = 0; j < w; j += 8) {
+    const unsigned here = w - j >= 8 ? 8 : static_cast<unsigned>(w - j);
+    const unsigned feedMask =
+        static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(lineFeeds + j)))) &
+        ((1u << here) - 1);
+    const __m128i slots =
+        _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(written + j)), newLine);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
+                     _mm_shuffle_epi8(slots, Load16(kDoubledShuffles.Bytes[feedMask].data())));
+    out += here + static_cast<unsigned>(_mm_popcnt_u32(feedMask));
+  }
+  return out;
+}
+
+}  // namespace
+
 std::size_t DecipherCharsAvx2(const std::uint8_t* letters, const std::uint8_t* keys,
                               std::size_t count, const std::uint64_t* starts, bool& lettersShift,
                               std::uint8_t* out, std::uint8_t* additive, std::size_t& chars) {
   alignas(32) std::uint8_t plain[kDecipherChunk + 64];
   chars = StartPlains(letters, keys, count, starts, plain, additive);
-  return static_cast<std::size_t>(WritePlain(plain, chars, lettersShift, out) - out);
+  return static_cast<std::size_t>(WritePlainAvx2(plain, chars, lettersShift, out) - out);
 }
 
 std::size_t ScanBlocksAvx2(const std::uint8_t* text, std::size_t count, int& groupPart,

@@ -37,26 +37,6 @@ std::uint64_t YMask(const std::uint8_t* letters) {
       _mm512_or_si512(_mm512_loadu_si512(letters), _mm512_set1_epi8(0x20)), _mm512_set1_epi8('y'));
 }
 
-// The shift of each of 64 characters from their codes: bit c set when
-// character c is converted in letters shift, which the last letters or
-// figures shift before it decides, or `lettersShift` when there is none.
-// `lettersShift` becomes the shift after the last of `count` characters.
-std::uint64_t ShiftOfEach(std::uint64_t figures, std::uint64_t letters, unsigned count,
-                          bool& lettersShift) {
-  // The shift after each character: where a shift character stands, its
-  // own; elsewhere that of the nearest one before, found by doubling.
-  std::uint64_t known = figures | letters;
-  std::uint64_t after = letters;
-  for (unsigned step = 1; step < 64; step <<= 1) {
-    after |= (after << step) & ~known;
-    known |= known << step;
-  }
-  if (lettersShift) after |= ~known;
-  std::uint64_t before = (after << 1) | (lettersShift ? 1 : 0);
-  lettersShift = ((after >> (count - 1)) & 1) != 0;
-  return before;
-}
-
 }  // namespace
 
 std::size_t MarkStartsAvx512(const std::uint8_t* letters, std::size_t count,

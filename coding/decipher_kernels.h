@@ -141,6 +141,26 @@ static inline std::size_t MarkStartsWith(const std::uint8_t* letters, std::size_
   return count;
 }
 
+// The shift of each of 64 characters from their codes: bit c set when
+// character c is converted in letters shift, which the last letters or
+// figures shift before it decides, or `lettersShift` when there is none.
+// `lettersShift` becomes the shift after the last of `count` characters.
+static inline std::uint64_t ShiftOfEach(std::uint64_t figures, std::uint64_t letters,
+                                        unsigned count, bool& lettersShift) {
+  // The shift after each character: where a shift character stands, its
+  // own; elsewhere that of the nearest one before, found by doubling.
+  std::uint64_t known = figures | letters;
+  std::uint64_t after = letters;
+  for (unsigned step = 1; step < 64; step <<= 1) {
+    after |= (after << step) & ~known;
+    known |= known << step;
+  }
+  if (lettersShift) after |= ~known;
+  std::uint64_t before = (after << 1) | (lettersShift ? 1 : 0);
+  lettersShift = ((after >> (count - 1)) & 1) != 0;
+  return before;
+}
+
 // Writes the characters of `count` plain codes from `out` on, in the shift
 // that `lettersShift` holds and updates; returns the end of what it wrote.
 static inline std::uint8_t* WritePlain(const std::uint8_t* plain, std::size_t count,

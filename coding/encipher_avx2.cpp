@@ -5,6 +5,7 @@
 
 #include "coding/encipher_kernels.h"
 #include "coding/pair_chain.h"
+#include "coding/shuffle_kernels.h"
 
 namespace quarvel {
 
@@ -85,30 +86,6 @@ alignas(16) constexpr std::array<std::uint8_t, 32> kPairFlags = [] {
   return table;
 }();
 
-// For the eight characters of a group whose pairs are the bits of `mask`:
-// where each character's first letter goes among the group's letters
-// (FirstSlot, which is also the key it takes), and for each letter of the
-// group its slot among the sixteen, the two of each character side by side
-// (Letters).
-struct GroupShuffles {
-  std::array<std::array<std::uint8_t, 16>, 256> FirstSlot;
-  std::array<std::array<std::uint8_t, 16>, 256> Letters;
-};
-alignas(16) constexpr GroupShuffles kGroupShuffles = [] {
-  GroupShuffles table{};
-  for (int mask = 0; mask < 256; ++mask) {
-    int n = 0;
-    for (int t = 0; t < 8; ++t) {
-      table.FirstSlot[mask][t] = static_cast<std::uint8_t>(n);
-      table.Letters[mask][n++] = static_cast<std::uint8_t>(2 * t);
-      if ((mask >> t) & 1) table.Letters[mask][n++] = static_cast<std::uint8_t>(2 * t + 1);
-    }
-    for (int t = 8; t < 16; ++t) table.FirstSlot[mask][t] = 0x80;
-    while (n < 16) table.Letters[mask][n++] = 0x80;
-  }
-  return table;
-}();
-
 }  // namespace
 
 std::size_t EncipherLettersAvx2(const std::uint8_t* plain, std::size_t count,
@@ -156,7 +133,7 @@ std::size_t EncipherLettersAvx2(const std::uint8_t* plain, std::size_t count,
     const unsigned u3 = u2 + 8 + static_cast<unsigned>(_mm_popcnt_u32(m2));
     // Letter n takes key n: each character's key is the key of its first
     // letter. Groups 0 and 2, then 1 and 3, in the two lanes.
-    const GroupShuffles& shuffles = kGroupShuffles;
+    const DoubledShuffles& shuffles = kDoubledShuffles;
     const __m256i keys02 = _mm256_shuffle_epi8(
         LoadLanes(k + u2, k),
         LoadLanes(shuffles.FirstSlot[m2].data(), shuffles.FirstSlot[m0].data()));
@@ -172,10 +149,10 @@ std::size_t EncipherLettersAvx2(const std::uint8_t* plain, std::size_t count,
     // of the group before writes past its own.
     const __m256i letters02 =
         _mm256_shuffle_epi8(_mm256_unpacklo_epi8(firsts, seconds),
-                            LoadLanes(shuffles.Letters[m2].data(), shuffles.Letters[m0].data()));
+                            LoadLanes(shuffles.Bytes[m2].data(), shuffles.Bytes[m0].data()));
     const __m256i letters13 =
         _mm256_shuffle_epi8(_mm256_unpackhi_epi8(firsts, seconds),
-                            LoadLanes(shuffles.Letters[m3].data(), shuffles.Letters[m1].data()));
+                            LoadLanes(shuffles.Bytes[m3].data(), shuffles.Bytes[m1].data()));
     std::uint8_t* l = letters + used;
     Store16(l, _mm256_castsi256_si128(letters02));
     Store16(l + u1, _mm256_castsi256_si128(letters13));
