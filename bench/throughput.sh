@@ -13,18 +13,22 @@
 # quarvel_bench_text, a deterministic plain text of 64 MiB with a valid
 # header followed by words of letters, "|" blanks, "<*" and "*" line ends and
 # figures between "#" and "%", a key file, and the text that deciphering must
-# give back. Each round then times, one right after the other, `quarvel C`,
-# `openssl enc -chacha20` on the same plain text, `quarvel D` and
-# `openssl enc -chacha20` on the cipher text, each writing its output to a
-# file in that folder, with standard input from /dev/null and the console to
-# /dev/null. It does so for the tier the processor offers and again with
-# QUARVEL_ISA=portable. It prints, per tier and mode, the best MB/s of plain
-# text (1 MB = 10^6 bytes, whole process from fork to exit), the best MB/s of
-# openssl on the same input, and the ratio of the two, then in brackets the
-# same three for the medians of the rounds (openssl's time swings most:
-# emptying a file to length 0 makes the file system write it out at its
-# close); then the peak resident
-# memory of a 64 MiB and a 1 MiB run (/usr/bin/time -v), and the best time
+# give back. Each round then times, one right after the other, for each
+# instruction-set tier the processor has (portable, avx2, avx512, chosen by
+# QUARVEL_ISA) `quarvel C` and `quarvel D`, then `openssl enc -chacha20` on
+# the plain text and on the cipher text, and `cp` of the cipher text to a new
+# file (the I/O limit: the bytes a run reads and writes, with no work on
+# them), each writing its output to a file in that folder, with standard
+# input from /dev/null and the console to /dev/null. It prints, per tier and
+# mode, the best MB/s of plain text (1 MB = 10^6 bytes, whole process from
+# fork to exit), the best MB/s of openssl on the same input and the ratio of
+# the two, and the ratio to the I/O limit (the plain text's bytes over cp's
+# time); then in brackets the same for the medians of the rounds (openssl's
+# time swings most: emptying a file to length 0 makes the file system write
+# it out at its close). Then the I/O-limit row itself, the peak resident
+# memory of a 64 MiB and a 1 MiB run (/usr/bin/time -v), on two processors
+# and held to one (taskset -c 0), where the run has no second thread, in the
+# best tier; and the best time
 # of the whole process on a 1 KB message beside a static do-nothing program
 # started the same way (best of 30 each), with their ratio.
 # Exit status: 0; 1 when a run fails or a round trip does not give the text
@@ -91,45 +95,83 @@ iv=000102030405060708090a0b0c0d0e0f
 size=$((64 * 1024 * 1024))
 "$maketext" "$size" big.txt big.expected big.key
 
-echo "quarvel beside openssl enc -chacha20, 64 MiB text, output to a file in $(dirname "$work")"
-echo "($(nproc) cores, best and median of $rounds alternating rounds, console to /dev/null)"
-for tier in best portable; do
-  if [ "$tier" = portable ]; then export QUARVEL_ISA=portable; else unset QUARVEL_ISA; fi
-  c=() d=() oc=() od=()
-  for ((round = 0; round < rounds; ++round)); do
-    c+=("$(timed "$quarvel" C bench big.key big.cipher big.txt)")
-    oc+=("$(timed openssl enc -chacha20 -K "$key" -iv "$iv" -in big.txt -out big.chacha)")
-    d+=("$(timed "$quarvel" D bench big.key big.cipher big.deciphered)")
-    od+=("$(timed openssl enc -chacha20 -K "$key" -iv "$iv" -in big.cipher -out big.chacha)")
+# The tiers this processor has: those whose features /proc/cpuinfo lists
+# (isa/isa.h names them), portable everywhere.
+tiers="portable"
+flags=$(awk -F': ' '/^flags/ { print " " $2 " "; exit }' /proc/cpuinfo 2>/dev/null || true)
+has() {
+  for f in "$@"; do
+    case "$flags" in *" $f "*) ;; *) return 1 ;; esac
   done
-  if ! cmp -s big.deciphered big.expected; then
-    echo "FAIL: deciphering does not give the text back ($tier)" >&2
-    exit 1
+}
+if has avx2 bmi1 bmi2 popcnt; then
+  tiers="$tiers avx2"
+  if has avx512f avx512bw avx512vl avx512vbmi avx512_vbmi2 avx512_bitalg; then
+    tiers="$tiers avx512"
   fi
+fi
+
+echo "quarvel beside openssl enc -chacha20 and cp, 64 MiB text, output to a file in $(dirname "$work")"
+echo "($(nproc) cores, tiers: $tiers; best and median of $rounds alternating rounds, console to /dev/null)"
+declare -A c d
+oc=() od=() io=()
+for ((round = 0; round < rounds; ++round)); do
+  for tier in $tiers; do
+    export QUARVEL_ISA=$tier
+    c[$tier]+=" $(timed "$quarvel" C bench big.key big.cipher big.txt)"
+    d[$tier]+=" $(timed "$quarvel" D bench big.key big.cipher big.deciphered)"
+    unset QUARVEL_ISA
+    if ! cmp -s big.deciphered big.expected; then
+      echo "FAIL: deciphering does not give the text back ($tier)" >&2
+      exit 1
+    fi
+  done
+  oc+=("$(timed openssl enc -chacha20 -K "$key" -iv "$iv" -in big.txt -out big.chacha)")
+  od+=("$(timed openssl enc -chacha20 -K "$key" -iv "$iv" -in big.cipher -out big.chacha)")
+  rm -f big.copy
+  io+=("$(timed cp big.cipher big.copy)")
+done
+bestof() {
+  local b=""
+  for t in "$@"; do b=$(best "$b" "$t"); done
+  echo "$b"
+}
+iob=$(bestof "${io[@]}") iom=$(median "${io[@]}")
+for tier in $tiers; do
   for mode in encipher decipher; do
     if [ "$mode" = encipher ]; then
-      ours=("${c[@]}") theirs=("${oc[@]}")
+      read -r -a ours <<<"${c[$tier]}"
+      theirs=("${oc[@]}")
     else
-      ours=("${d[@]}") theirs=("${od[@]}")
+      read -r -a ours <<<"${d[$tier]}"
+      theirs=("${od[@]}")
     fi
-    b="" ob=""
-    for t in "${ours[@]}"; do b=$(best "$b" "$t"); done
-    for t in "${theirs[@]}"; do ob=$(best "$ob" "$t"); done
+    b=$(bestof "${ours[@]}") ob=$(bestof "${theirs[@]}")
     m=$(median "${ours[@]}") om=$(median "${theirs[@]}")
-    printf '%-9s %s %7s MB/s  openssl %7s MB/s  ratio %s  (medians: %s, %s, %s)\n' \
+    printf '%-9s %s %7s MB/s  openssl %7s MB/s  ratio %s  I/O limit %s  (medians: %s, %s, %s, %s)\n' \
       "$tier" "$mode" "$(mbps "$size" "$b")" "$(mbps "$size" "$ob")" "$(ratio "$ob" "$b")" \
-      "$(mbps "$size" "$m")" "$(mbps "$size" "$om")" "$(ratio "$om" "$m")"
+      "$(ratio "$iob" "$b")" "$(mbps "$size" "$m")" "$(mbps "$size" "$om")" "$(ratio "$om" "$m")" \
+      "$(ratio "$iom" "$m")"
   done
 done
-unset QUARVEL_ISA
+printf 'I/O limit, cp of the cipher text (%s bytes): %s MB/s of plain text (median %s)\n' \
+  "$(wc -c <big.cipher | tr -d ' ')" "$(mbps "$size" "$iob")" "$(mbps "$size" "$iom")"
 
-printf 'peak memory, 64 MiB text: encipher %s, decipher %s\n' \
-  "$(mib "$(peak_kb "$quarvel" C bench big.key big.cipher big.txt)")" \
-  "$(mib "$(peak_kb "$quarvel" D bench big.key big.cipher big.deciphered)")"
 "$maketext" $((1024 * 1024)) small.txt small.expected small.key
-printf 'peak memory,  1 MiB text: encipher %s, decipher %s\n' \
-  "$(mib "$(peak_kb "$quarvel" C bench small.key small.cipher small.txt)")" \
-  "$(mib "$(peak_kb "$quarvel" D bench small.key small.cipher small.deciphered)")"
+# peak_row LABEL PREFIX...: the peak memory of both modes on both sizes,
+# each command run under PREFIX.
+peak_row() {
+  local label=$1
+  shift
+  printf 'peak memory, %-20s 64 MiB: encipher %s, decipher %s; 1 MiB: encipher %s, decipher %s\n' \
+    "$label" \
+    "$(mib "$(peak_kb "$@" "$quarvel" C bench big.key big.cipher big.txt)")" \
+    "$(mib "$(peak_kb "$@" "$quarvel" D bench big.key big.cipher big.deciphered)")" \
+    "$(mib "$(peak_kb "$@" "$quarvel" C bench small.key small.cipher small.txt)")" \
+    "$(mib "$(peak_kb "$@" "$quarvel" D bench small.key small.cipher small.deciphered)")"
+}
+peak_row "two processors:" env
+peak_row "one (taskset -c 0):" taskset -c 0
 
 "$maketext" 1000 message.txt message.expected message.key
 m="" n=""
