@@ -1,5 +1,6 @@
 #include "generator/key_block.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "generator/key_block_kernels.h"
@@ -24,24 +25,50 @@ constexpr bool DelaysFit() {
 }
 static_assert(DelaysFit());
 
-// f[n] from the 31 bytes before it.
-inline std::uint8_t PlainStep(const std::uint8_t* f, int n) {
-  std::uint8_t x = 0;
-  for (int i = 0; i < kStageCount; ++i) x ^= FeedbackTaps[i] & f[n - 1 - i];
-  return x;
+// f[from] to f[to - 1] by the recurrence raised to the power `stride` (a
+// power of 2), f[n] = XOR over i of (Taps[i] AND f[n - stride (1 + i)]),
+// which holds where the 31 strides before n are all steps of the registers.
+// The bytes of a stride do not depend on one another: eight at a time in a
+// word, each byte on its own.
+// Each tap in every byte of a word.
+constexpr std::array<std::uint64_t, kStageCount> kTapWords = [] {
+  std::array<std::uint64_t, kStageCount> words{};
+  for (int i = 0; i < kStageCount; ++i) words[i] = FeedbackTaps[i] * 0x0101010101010101ull;
+  return words;
+}();
+
+void StridedRun(std::uint8_t* f, int stride, int from, int to) {
+  for (int n = from; n < to; n += stride) {
+    for (int w = 0; w < stride && n + w < to; w += 8) {
+      std::uint8_t* out = f + n + w;
+      std::uint64_t x = 0;
+      for (int i = 0; i < kStageCount; ++i) {
+        std::uint64_t word;
+        std::memcpy(&word, out - stride * (1 + i), sizeof word);
+        x ^= kTapWords[i] & word;
+      }
+      int bytes = std::min({8, stride - w, to - n - w});
+      std::memcpy(out, &x, static_cast<std::size_t>(bytes));
+    }
+  }
 }
 
 // The bits of `count` output bytes (a multiple of 8) into the planes, bit b
-// of each byte into plane b.
+// of each byte into plane b: each eight bytes an 8 by 8 matrix of bits,
+// transposed.
 void ToPlanes(const std::uint8_t* f, int count, std::uint8_t* planes, int planeBytes) {
   for (int k = 0; k < count / 8; ++k) {
-    std::uint64_t eight;
-    std::memcpy(&eight, f + 8 * k, sizeof eight);
-    for (int r = 0; r < 8; ++r) {
-      // Bit 0 of byte t to bit t.
-      std::uint64_t bits = (eight >> r) & 0x0101010101010101ull;
-      planes[r * planeBytes + k] = static_cast<std::uint8_t>((bits * 0x0102040810204080ull) >> 56);
-    }
+    std::uint64_t x;
+    std::memcpy(&x, f + 8 * k, sizeof x);
+    std::uint64_t t = (x ^ (x >> 7)) & 0x00AA00AA00AA00AAull;
+    x ^= t ^ (t << 7);
+    t = (x ^ (x >> 14)) & 0x0000CCCC0000CCCCull;
+    x ^= t ^ (t << 14);
+    t = (x ^ (x >> 28)) & 0x00000000F0F0F0F0ull;
+    x ^= t ^ (t << 28);
+    // Byte r now holds bit r of each of the eight bytes.
+    for (int r = 0; r < 8; ++r)
+      planes[r * planeBytes + k] = static_cast<std::uint8_t>(x >> (8 * r));
   }
 }
 
@@ -97,14 +124,36 @@ int MakeKeyChars(KeyBlock& block, const Kernels& kernels, std::uint8_t* out) {
   std::uint8_t* planes = block.Planes.data();
   int from = 0, to = 0;
   if (block.FirstBlock) {
-    // The first output bytes by the register recurrences, into the planes.
+    // The first output bytes by the register recurrences, into the planes,
+    // made in a window of kHistory bytes of steps before kHistory new ones:
+    // little memory to touch for a short run. The stages are the last 31
+    // steps before the first; nothing earlier is read. Each stride of the
+    // recurrence holds from 31 strides after them: the stride doubles as the
+    // steps made allow, up to the kernel's 64, which needs fewer than
+    // kHistory steps before it.
     constexpr int kStart = KeyBlock::kHistory;
-    alignas(64) std::uint8_t f[KeyBlock::kHistory + KeyBlock::kPrimeSteps] = {};
+    constexpr int kWindow = 2 * KeyBlock::kHistory;
+    static_assert(KeyBlock::kPlainSteps <= KeyBlock::kHistory &&
+                  KeyBlock::kHistory % KeyBlock::kStride == 0);
+    alignas(64) std::uint8_t f[kWindow];
     for (int i = 0; i < kStageCount; ++i) f[kStart - 1 - i] = block.Start.Stages[i];
+    constexpr int kFirst = kStart - kStageCount;
     int n = kStart;
-    for (; n < kStart + KeyBlock::kPlainSteps; ++n) f[n] = PlainStep(f, n);
-    kernels.StridedSteps(f, n, kStart + KeyBlock::kPrimeSteps);
-    ToPlanes(f + kStart, KeyBlock::kPrimeSteps, planes, kPlaneBytes);
+    for (int stride = 1; stride < KeyBlock::kStride; stride *= 2) {
+      const int end = 2 * stride == KeyBlock::kStride ? kStart + KeyBlock::kPlainSteps
+                                                      : kFirst + kStageCount * 2 * stride;
+      StridedRun(f, stride, n, end);
+      n = end;
+    }
+    for (int made = 0; made < KeyBlock::kPrimeSteps;) {
+      const int end = std::min(kWindow, kStart + KeyBlock::kPrimeSteps - made);
+      kernels.StridedSteps(f, n, end);
+      ToPlanes(f + kStart, end - kStart, planes + made / 8, kPlaneBytes);
+      made += end - kStart;
+      // The steps made become the history of the next.
+      std::memcpy(f, f + kStart, KeyBlock::kHistory);
+      n = kStart;
+    }
     block.FirstBlock = false;
     block.PlaneFill = kHistoryBytes;
     from = 0;
