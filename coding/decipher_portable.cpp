@@ -95,10 +95,8 @@ std::size_t DecipherCharsPortable(const std::uint8_t* letters, const std::uint8_
                                   std::size_t count, const std::uint64_t* starts,
                                   bool& lettersShift, std::uint8_t* out, std::uint8_t* additive,
                                   std::size_t& chars) {
-  // The plain code of each character that begins in `starts`, then their
-  // characters 64 at a time: the shift of each from the shift codes among
-  // them, found by doubling, so that no character waits for the one before.
-  std::uint8_t plain[kDecipherChunk];
+  std::uint8_t* const begin = out;
+  unsigned shift = lettersShift ? 1 : 0;
   std::size_t n = 0;
   for (std::size_t w = 0; w < (count + 63) / 64; ++w) {
     for (std::uint64_t bits = starts[w]; bits != 0; bits &= bits - 1) {
@@ -106,26 +104,16 @@ std::size_t DecipherCharsPortable(const std::uint8_t* letters, const std::uint8_
       std::size_t j = 64 * w + static_cast<std::size_t>(__builtin_ctzll(bits));
       std::size_t two = letters[j] | std::size_t{letters[j + 1]} << 8;
       std::uint8_t key = keys[j];
-      plain[n] = CodeByTwoLetters[two & 0x1F1F] ^ key;
+      std::uint8_t code = CodeByTwoLetters[two & 0x1F1F] ^ key;
       additive[n++] = key;
+      // The length does not depend on the shift: the place of the next
+      // character need not wait for it.
+      __builtin_memcpy(out, &PlainOutOf[shift][code].Bytes, 2);
+      out += PlainOutOf[1][code].Length;
+      shift = NextShift(shift, code);
     }
   }
-  std::uint8_t* const begin = out;
-  for (std::size_t c = 0; c < n; c += 64) {
-    const unsigned here = n - c >= 64 ? 64 : static_cast<unsigned>(n - c);
-    const std::uint8_t* codes = plain + c;
-    std::uint64_t figures = 0, inLetters = 0;
-    for (unsigned k = 0; k < here; ++k) {
-      figures |= std::uint64_t{codes[k] == kFiguresShiftCode} << k;
-      inLetters |= std::uint64_t{codes[k] == kLettersShiftCode} << k;
-    }
-    inLetters = ShiftOfEach(figures, inLetters, here, lettersShift);
-    for (unsigned k = 0; k < here; ++k) {
-      // The length does not depend on the shift.
-      __builtin_memcpy(out, &PlainOutOf[(inLetters >> k) & 1][codes[k]].Bytes, 2);
-      out += PlainOutOf[1][codes[k]].Length;
-    }
-  }
+  lettersShift = shift != 0;
   chars = n;
   return static_cast<std::size_t>(out - begin);
 }

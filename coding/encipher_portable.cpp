@@ -3,52 +3,26 @@
 
 namespace quarvel {
 
-namespace {
-
-// 1 when class XOR key is a code written as a pair.
-inline unsigned PairBit(std::uint8_t base, std::uint8_t key) {
-  return static_cast<unsigned>(kPairCodes >> (base ^ key)) & 1;
-}
-
-}  // namespace
-
 std::size_t EncipherLettersPortable(const std::uint8_t* plain, std::size_t count,
                                     const std::uint8_t* keys, std::uint8_t* letters,
                                     std::uint8_t* additive) {
-  // Four characters a step of the chain, without a branch: the pair test of
-  // character j is made for each of the j + 1 keys it can take (bit e of
-  // ifPairs[j] for e pairs before it in the step), and the pairs before each
-  // choose; the keys are all read before the chain needs them.
+  // Two characters a step of the chain: the second's pair test is made for
+  // both places it can take, and the first's chooses.
   std::size_t used = 0, i = 0;
-  for (; i + 4 <= count; i += 4) {
-    const std::uint8_t* k = keys + used;
-    const std::uint8_t* p = plain + i;
-    const std::uint8_t b0 = PairIndexBase[p[0]], b1 = PairIndexBase[p[1]], b2 = PairIndexBase[p[2]],
-                       b3 = PairIndexBase[p[3]];
-    const unsigned ifPairs1 = PairBit(b1, k[1]) | PairBit(b1, k[2]) << 1;
-    const unsigned ifPairs2 = PairBit(b2, k[2]) | PairBit(b2, k[3]) << 1 | PairBit(b2, k[4]) << 2;
-    const unsigned ifPairs3 = PairBit(b3, k[3]) | PairBit(b3, k[4]) << 1 | PairBit(b3, k[5]) << 2 |
-                              PairBit(b3, k[6]) << 3;
-    // The pairs before each character of the step.
-    const unsigned d1 = PairBit(b0, k[0]);
-    const unsigned d2 = d1 + ((ifPairs1 >> d1) & 1);
-    const unsigned d3 = d2 + ((ifPairs2 >> d2) & 1);
-    const unsigned d4 = d3 + ((ifPairs3 >> d3) & 1);
-    const std::uint8_t key0 = k[0], key1 = k[1 + d1], key2 = k[2 + d2], key3 = k[3 + d3];
-    const std::uint16_t written0 = CipherLetters[PlainCodes[p[0]] ^ key0];
-    const std::uint16_t written1 = CipherLetters[PlainCodes[p[1]] ^ key1];
-    const std::uint16_t written2 = CipherLetters[PlainCodes[p[2]] ^ key2];
-    const std::uint16_t written3 = CipherLetters[PlainCodes[p[3]] ^ key3];
-    std::uint8_t* l = letters + used;
-    __builtin_memcpy(l, &written0, 2);
-    __builtin_memcpy(l + 1 + d1, &written1, 2);
-    __builtin_memcpy(l + 2 + d2, &written2, 2);
-    __builtin_memcpy(l + 3 + d3, &written3, 2);
-    additive[i] = key0;
+  for (; i + 2 <= count; i += 2) {
+    std::uint8_t base0 = PairIndexBase[plain[i]], base1 = PairIndexBase[plain[i + 1]];
+    std::uint8_t k0 = keys[used], k1 = keys[used + 1], k2 = keys[used + 2];
+    std::size_t pair0 = (kPairCodes >> (base0 ^ k0)) & 1;
+    std::size_t pairIf0 = (kPairCodes >> (base1 ^ k1)) & 1;
+    std::size_t pairIf1 = (kPairCodes >> (base1 ^ k2)) & 1;
+    std::uint8_t key1 = pair0 ? k2 : k1;
+    std::uint16_t written0 = CipherLetters[PlainCodes[plain[i]] ^ k0];
+    std::uint16_t written1 = CipherLetters[PlainCodes[plain[i + 1]] ^ key1];
+    __builtin_memcpy(letters + used, &written0, 2);
+    __builtin_memcpy(letters + used + 1 + pair0, &written1, 2);
+    additive[i] = k0;
     additive[i + 1] = key1;
-    additive[i + 2] = key2;
-    additive[i + 3] = key3;
-    used += 4 + d4;
+    used += 2 + pair0 + (pair0 ? pairIf1 : pairIf0);
   }
   return EncipherLettersFrom(plain, i, count, keys, used, letters, additive);
 }
