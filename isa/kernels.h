@@ -34,7 +34,7 @@ struct Kernels {
   // given the parity of the output before them; returns the parity of the
   // last. (`to` - `from` a multiple of 64 in both.) PackChars: eight key
   // characters from every five bytes of key bits, `groups` (a multiple of 8)
-  // times.
+  // times; key bits readable 16 bytes past them.
   void (*StridedSteps)(std::uint8_t* f, int from, int to);
   void (*PlaneSteps)(std::uint8_t* planes, int planeBytes, int from, int to);
   std::uint8_t (*PlaneKeyBits)(const std::uint8_t* planes, int planeBytes, int from, int to,
