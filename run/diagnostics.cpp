@@ -15,6 +15,7 @@
 #include "io/byte_file.h"
 #include "io/io_error.h"
 #include "io/retry.h"
+#include "isa/isa.h"
 #include "keyfile/key_file.h"
 #include "keyfile/keyword_search.h"
 #include "state/run_state.h"
@@ -442,6 +443,17 @@ void NoteDecipherStop(RunState& state) {
     AddLine(state, "note: " + file + ": " + where + "; the " + std::to_string(end - from) +
                        " bytes after it were left out: " + why);
   });
+}
+
+void NoteIsaRequest(RunState& state) {
+  const char* request = IsaRequest();
+  const IsaAnswer answer = AnswerTo(request, BestIsa());
+  if (answer == IsaAnswer::NoRequest || answer == IsaAnswer::Honoured) return;
+  const std::string why = answer == IsaAnswer::UnknownName
+                              ? "names no tier (portable, avx2, avx512)"
+                              : "asks for a tier this processor does not offer";
+  AddLine(state, "warning: QUARVEL_ISA=" + Visible(request) + " " + why + "; the " +
+                     IsaName(RunIsa()) + " tier runs");
 }
 
 void WriteNotes(RunState& state) {
