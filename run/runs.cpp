@@ -277,7 +277,7 @@ void EncipherRun(RunState& state) {
   CopyHeader(state, state.TextPosition);
   LoadKey(state);
   state.GroupCharCount = 0;
-  state.GroupsInLine = kFirstLineGroupCount;
+  state.GroupsInLine = kGroupsInLineAtStart;
   EncipherText(state);
   PadLastGroup(state);
   CloseRunFiles(state);

@@ -394,7 +394,7 @@ TEST_P(BulkLoops, DecipherEqualsTheSteps) {
   {
     LoopRun cipher(kHeader + RandomText(rng, 150000, kTableChars, 0), Program::Quarvel,
                    Isa::Portable, 5);
-    cipher.State->GroupsInLine = kFirstLineGroupCount;
+    cipher.State->GroupsInLine = kGroupsInLineAtStart;
     EncipherText(*cipher.State);
     PadLastGroup(*cipher.State);
     std::string text = cipher.Outputs()[0].substr(kHeader.size());
