@@ -12,6 +12,8 @@ command -v ninja >/dev/null 2>&1 || need+=(ninja-build)
 [ -f /usr/include/benchmark/benchmark.h ] || need+=(libbenchmark-dev)
 # The format check of CI.
 command -v clang-format >/dev/null 2>&1 || need+=(clang-format)
+# The manual-page tests format the pages.
+command -v groff >/dev/null 2>&1 || need+=(groff-base)
 
 if [ ${#need[@]} -gt 0 ]; then
   sudo=""
