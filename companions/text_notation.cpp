@@ -526,7 +526,11 @@ std::string DescribeProblem(const EncodeProblem& problem) {
   std::snprintf(buffer, sizeof buffer, "U+%04X", static_cast<unsigned>(problem.CodePoint));
   std::string text = buffer;
   char32_t cp = problem.CodePoint;
-  bool printable = cp >= 0x20 && cp != 0x7F && !(cp >= 0x80 && cp < 0xA0);
+  // Control characters, spaces other than the blank and characters that
+  // show nothing are told by their code alone.
+  bool printable = cp > 0x20 && cp != 0x7F && !(cp >= 0x80 && cp <= 0xA0) && cp != 0xAD &&
+                   !(cp >= 0x2000 && cp <= 0x200F) && !(cp >= 0x2028 && cp <= 0x202F) &&
+                   !(cp >= 0x205F && cp <= 0x206F) && cp != 0x3000 && cp != 0xFEFF;
   if (printable) text += " '" + problem.Bytes + "'";
   text += " has no teleprinter form";
   std::string remarks;
