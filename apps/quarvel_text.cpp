@@ -17,7 +17,8 @@ using namespace quarvel::companions;
 constexpr std::string_view kProgram = "quarvel_text";
 
 constexpr std::string_view kHelp =
-    "Usage: quarvel_text encode [--translit] [--replace C] [--from latin1] [--header] [FILE...]\n"
+    "Usage: quarvel_text encode [--translit] [--replace C] [--from latin1] [--header]\n"
+    "                           [FILE...]\n"
     "       quarvel_text decode [--keep-header] [FILE...]\n"
     "       quarvel_text regroup [FILE...]\n"
     "Turn text into the teleprinter notation of a message, a deciphered message back\n"
@@ -43,7 +44,7 @@ constexpr std::string_view kHelp =
     "  --keep-header  keep the header\n"
     "regroup a cipher text re-wrapped, lower-cased or quoted in the mail, in the\n"
     "        layout quarvel writes: the header from HHHHH, then the letters in groups\n"
-    "        of five; the letters are kept as they came, up to a greeting or signature\n"
+    "        of five; every letter kept as it came, up to a greeting or signature\n"
     "\n"
     "  --help     show this help and exit\n"
     "  --version  show the version and exit\n"

@@ -195,6 +195,11 @@ RegroupResult Regroup(std::string_view text) {
   for (std::size_t i = end; i < lines.size(); ++i) {
     std::string_view line = lines[i].Bytes;
     StripQuoting(line);
+    // Of the header's line only what follows the message key.
+    if (i == index) {
+      line = rest;
+      StripQuoting(line);
+    }
     if (TrimEnd(line).empty()) continue;
     if (result.LinesLeftOut++ == 0) {
       result.EndLine = static_cast<std::int64_t>(end + 1);

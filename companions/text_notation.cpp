@@ -452,7 +452,7 @@ bool EncodeText(std::string_view text, const EncodeOptions& options, EncodeState
   while (i < text.size()) {
     Decoded d = DecodeUtf8(text.substr(i));
     ++column;
-    if (!d.Valid) {
+    if (!d.Valid && !options.Replacement) {
       // Not UTF-8: the rest cannot be told apart into characters.
       record(text.substr(i, 1), d);
       return false;
@@ -484,7 +484,9 @@ bool EncodeText(std::string_view text, const EncodeOptions& options, EncodeState
         break;
     }
     const TableEntry* entry = nullptr;
-    if (kind == Kind::None && options.Transliterate) entry = FindTransliteration(d.CodePoint);
+    if (kind == Kind::None && d.Valid && options.Transliterate) {
+      entry = FindTransliteration(d.CodePoint);
+    }
     if (kind != Kind::None) {
       Put(kind, piece, state, out);
     } else if (entry != nullptr) {

@@ -80,9 +80,10 @@ bool IsReplacementChar(char c);
 
 // Appends the notation of `text` to `out`. A character without a
 // teleprinter form (and without a replacement) is recorded in
-// state.Problems and the encoding goes on past it; bytes that are not UTF-8
-// are recorded as one problem and end the encoding of this text. Returns
-// true when this text had no problem.
+// state.Problems and the encoding goes on past it; the first byte that is
+// not UTF-8 is recorded and ends the encoding of this text (with a
+// replacement, each such byte is replaced too). Returns true when this text
+// had no problem.
 bool EncodeText(std::string_view text, const EncodeOptions& options, EncodeState& state,
                 std::string& out);
 

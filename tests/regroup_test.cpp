@@ -152,6 +152,12 @@ TEST(Regroup, NeedsTheWholeHeader) {
   EXPECT_EQ(r.Text, kHeader + "ABCDE");
   EXPECT_EQ(r.DroppedBefore, 0);
   EXPECT_EQ(Regroup("Nr 7\n" + kHeader).DroppedBefore, 5);
+  // Text right after the message key ends the groups there.
+  r = Regroup(kHeader + "Viele Gruesse\nHans");
+  EXPECT_EQ(r.Text, kHeader);
+  EXPECT_EQ(r.EndLine, 1);
+  EXPECT_EQ(r.EndText, "Viele Gruesse");
+  EXPECT_EQ(r.LinesLeftOut, 2);
 }
 
 }  // namespace
