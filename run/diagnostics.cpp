@@ -390,18 +390,33 @@ void NoteDecipherStop(RunState& state) {
     const std::int64_t header = state.TextPosition;
     const std::int64_t from = std::max(state.TextLimit, header) + 1;
     // What follows the text limit: the filling "Y" letters and separators, or
-    // more. The size of the rest is counted on the way.
-    std::int64_t firstLeft = -1, end = from;
+    // more. The size of the rest is counted on the way, and the letters in it
+    // that stand in words of one case and at most five letters, as groups or
+    // their parts do.
+    std::int64_t firstLeft = -1, end = from, groupLetters = 0, smallLeft = 0;
+    std::int64_t word = 0, wordSmall = 0;
+    auto endWord = [&] {
+      if (word <= kLettersPerGroup && (wordSmall == 0 || wordSmall == word)) groupLetters += word;
+      word = wordSmall = 0;
+    };
     ForEachBlock(source, from, [&](std::int64_t at, const std::uint8_t* data, std::size_t count) {
-      for (std::size_t i = 0; i < count && firstLeft < 0; ++i) {
+      for (std::size_t i = 0; i < count; ++i) {
         std::uint8_t b = data[i];
-        if (b != 'Y' && b != ' ' && b != '\r' && b != '\n' && b != '\t') {
+        if (IsLetter(b)) {
+          ++word;
+          wordSmall += IsCapital(b) ? 0 : 1;
+          smallLeft += IsCapital(b) ? 0 : 1;
+        } else {
+          endWord();
+        }
+        if (firstLeft < 0 && b != 'Y' && b != ' ' && b != '\r' && b != '\n' && b != '\t') {
           firstLeft = at + static_cast<std::int64_t>(i);
         }
       }
       end = at + static_cast<std::int64_t>(count);
       return true;
     });
+    endWord();
     if (firstLeft < 0) return;
 
     // Why the scan for the groups of capitals ended: a byte other than a
@@ -424,9 +439,15 @@ void NoteDecipherStop(RunState& state) {
                    return true;
                  });
     std::string why;
+    // Letters that a line break, a blank, quoting or lower case keeps out of
+    // the groups: such damage from the mail can be undone.
+    bool regroupable = false;
     if (breaker >= 0) {
       why = (breakByte >= 'a' && breakByte <= 'z' ? "a lower-case letter " : "a byte ") +
             ByteText(breakByte) + " inside a group at " + PlaceText(source, breaker, breaker);
+      regroupable = groupLetters >= kLettersPerGroup &&
+                    (IsLetter(breakByte) || breakByte == '\r' || breakByte == '\n' ||
+                     breakByte == ' ' || breakByte == '\t' || breakByte == '>');
     } else if (inGroup != 0) {
       why = "the last group is incomplete: it holds " + std::to_string(inGroup) + " of 5 letters";
     } else {
@@ -435,6 +456,12 @@ void NoteDecipherStop(RunState& state) {
       why = std::string(b >= 'a' && b <= 'z' ? "lower-case letters" : "bytes other than capitals") +
             " where groups of capitals should stand, the first " + ByteText(b) + " at " +
             PlaceText(source, firstLeft, firstLeft);
+      regroupable = smallLeft > 0 && groupLetters >= kLettersPerGroup;
+    }
+    if (regroupable) {
+      why +=
+          "; if the mail re-wrapped or lower-cased the groups, 'quarvel_text regroup' writes "
+          "them back in their layout";
     }
     const std::string file = FileText("Quelldatei", source.Name());
     std::string where = state.TextLimit > header
