@@ -259,7 +259,7 @@ const WaitCase kWaitCases[] = {
      1,
      "Dateifehler in Additionsreihe - Datei\r\n...weiter mit Taste",
      {},
-     {"new.all"}},
+     {}},
     {"KeyReport",
      false,
      {"D", "id", "enc.txt", "enc.txt", "old.txt"},
