@@ -159,16 +159,17 @@ bool OpenRunFiles(RunState& state) {
 }
 
 // A run that stops at a report leaves no file behind that its own opens
-// created; every file that was there before is left as it was.
-void RemoveCreatedFiles(RunState& state) {
+// created; every file that was there before is left as it was. They go
+// before the report's first byte, so that a console that fails there
+// leaves nothing either.
+void StartReport(RunState& state) {
   const FileTableRow* table = TableOf(state);
   for (int i = 0; i < state.FileCount(); ++i) (state.*(table[i].File)).RemoveIfCreated();
 }
 
-// Ends a report: the files the run created go, then the prompt, the
-// diagnostics gathered for it on standard error, and one character read.
+// Ends a report: the prompt, the diagnostics gathered for it on standard
+// error, then one character read.
 void EndReport(RunState& state) {
-  RemoveCreatedFiles(state);
   state.Con->Write(ContinuePrompt(state));
   WriteNotes(state);
   state.ConsoleAnswer = static_cast<char>(state.Con->ReadChar());
@@ -220,7 +221,8 @@ void TextErrorReport(RunState& state) {
   EndReport(state);
 }
 
-// Ends a run that stopped at a report.
+// Ends a run that stopped at a report; the files that it created were gone
+// before the report began (StartReport).
 bool StopAfterReport(RunState& state, RunOutcome outcome) {
   CloseRunFiles(state);
   state.Outcome = outcome;
@@ -306,12 +308,14 @@ void UseSecondThread(RunState& state) {
 // given and the files are closed.
 bool PrepareRun(RunState& state) {
   if (!OpenRunFiles(state)) {
+    StartReport(state);
     FileErrorReport(state);
     return StopAfterReport(state, RunOutcome::FileError);
   }
   ReadKeyFile(state);
   NoteKey(state);
   if (KeyRefused(state)) {
+    StartReport(state);
     KeyErrorReport(state);
     return StopAfterReport(state, RunOutcome::KeyRefused);
   }
@@ -322,6 +326,7 @@ bool PrepareRun(RunState& state) {
     bool coded = CheckPlainText(state);
     NotePlainText(state);
     if (!coded) {
+      StartReport(state);
       TextErrorReport(state);
       return StopAfterReport(state, RunOutcome::TextRefused);
     }

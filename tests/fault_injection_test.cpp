@@ -166,11 +166,11 @@ const ConsoleCase kConsoleCases[] = {
      {"old.txt", "add.bin", "all.bin"},
      {}},
     {"FileErrorReport", false, {"C", "id", "key.txt", "old.txt", "missing.txt"}, {}, {}},
-    {"FileErrorReportCreatesItsTarget",
+    {"FileErrorReportWithANewTarget",
      false,
      {"D", "id", "key.txt", "missing.txt", "new.txt"},
      {},
-     {"new.txt"}},
+     {}},
     {"KeyReport", true, {"C", "id", "msg.txt", "old.txt", "msg.txt", "add.bin", "all.bin"}, {}, {}},
     {"UsageLine", false, {"X", "id", "key.txt", "old.txt", "msg.txt"}, {}, {}},
 };
