@@ -81,6 +81,7 @@ std::string Ordinal(std::int64_t n) {
 
 std::string SystemReason(int code) {
   if (code == kReadPastEnd) return "read past the end of the file";
+  if (code == kSourceChanged) return "the source changed during the run";
   return std::strerror(code);
 }
 

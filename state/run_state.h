@@ -4,10 +4,12 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "generator/generator_types.h"
 #include "generator/key_block.h"
+#include "io/background_thread.h"
 #include "io/byte_file.h"
 #include "io/console.h"
 #include "isa/kernels.h"
@@ -43,6 +45,14 @@ struct KeyPartFinding {
 };
 
 struct RunState {
+  // The run's second thread, when it has one (a large run; see
+  // UseSecondThread): the files write behind on it, the key characters are
+  // made ahead and half the plain text is checked there. Declared first, it
+  // ends last, after every file and the key block are done with it.
+  std::unique_ptr<BackgroundThread> SecondThread;
+  // The buffer of the second half of the text check, taken with the thread.
+  std::unique_ptr<std::uint8_t[]> CheckBuffer;
+
   // Run parameters.
   RunParameters Params;
   char Mode = 0;
