@@ -418,7 +418,7 @@ TEST_P(BulkLoops, EncipherStopsAtAByteWithoutACodeAsTheStepsDo) {
       text[place] = static_cast<char>(uncoded[trial++ % std::size(uncoded)]);
       LoopRun steps(kHeader + text, Variant(), Tier(), 9);
       LoopRun bulk(kHeader + text, Variant(), Tier(), 9, background);
-      for (LoopRun* run : {&steps, &bulk}) run->State->GroupsInLine = kFirstLineGroupCount;
+      for (LoopRun* run : {&steps, &bulk}) run->State->GroupsInLine = kGroupsInLineAtStart;
       auto codeOfStop = [](auto loop) {
         try {
           loop();
