@@ -190,6 +190,12 @@ TEST(KeygenCheck, PrintsTheValueOfTheFileItMadeAndRefusesWithTheReason) {
   testing::ProcessResult missing = testing::RunProcess(keygen, {"--check", "none.txt"}, options);
   EXPECT_EQ(missing.ExitStatus, 1);
   EXPECT_EQ(missing.Err, "quarvel_keygen: none.txt: No such file or directory\n");
+
+  testing::ProcessResult wrong = testing::RunProcess(keygen, {"--check", "--header"}, options);
+  EXPECT_EQ(wrong.ExitStatus, 2);
+  EXPECT_EQ(wrong.Err,
+            "quarvel_keygen: --header and --check exclude each other\n"
+            "Try 'quarvel_keygen --help' for more information.\n");
 }
 
 }  // namespace
