@@ -17,6 +17,7 @@
 #include "io/retry.h"
 #include "isa/isa.h"
 #include "keyfile/key_file.h"
+#include "keyfile/key_reasons.h"
 #include "keyfile/keyword_search.h"
 #include "state/run_state.h"
 
@@ -30,59 +31,6 @@ constexpr std::int64_t kKeywordSearchLimit = std::int64_t{16} << 20;
 void AddLine(RunState& state, const std::string& line) {
   state.Notes += line;
   state.Notes += '\n';
-}
-
-std::string Hex(std::uint8_t byte) {
-  char text[8];
-  std::snprintf(text, sizeof text, "0x%02X", byte);
-  return text;
-}
-
-// A byte as the user would look for it: "'!' (0x21)", or "0x0A".
-std::string ByteText(std::uint8_t byte) {
-  if (byte >= 32 && byte < 127)
-    return std::string("'") + static_cast<char>(byte) + "' (" + Hex(byte) + ")";
-  return Hex(byte);
-}
-
-// Bytes of a name or key text, with control bytes written as \xNN so that
-// every diagnostic stays on its line.
-std::string Visible(std::string_view text) {
-  std::string out;
-  for (char c : text) {
-    auto byte = static_cast<std::uint8_t>(c);
-    if (byte < 32 || byte == 127) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-      out += escaped;
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
-// "Quelldatei 'brief.txt'", or "Quelldatei (standard input)".
-std::string FileText(std::string_view role, std::string_view name) {
-  std::string text(role);
-  if (name.empty()) return text + " (standard input)";
-  return text + " '" + Visible(name) + "'";
-}
-
-std::string Ordinal(std::int64_t n) {
-  const char* suffix = "th";
-  if (n % 100 < 11 || n % 100 > 13) {
-    if (n % 10 == 1) suffix = "st";
-    if (n % 10 == 2) suffix = "nd";
-    if (n % 10 == 3) suffix = "rd";
-  }
-  return std::to_string(n) + suffix;
-}
-
-std::string SystemReason(int code) {
-  if (code == kReadPastEnd) return "read past the end of the file";
-  if (code == kSourceChanged) return "the source changed during the run";
-  return std::strerror(code);
 }
 
 // Line and column (from 1) of the byte at `offset`; the column counts bytes.
@@ -144,79 +92,28 @@ int FindOccurrences(ByteFile& file, std::string_view keyword, std::int64_t limit
   return count;
 }
 
-// One key part, as the diagnostics name it.
+// One key part of the run, where the diagnostics look at it.
 struct PartDescription {
-  const char* Name;  // the part's name in the key report
-  std::string_view Keyword;
-  const char* KeywordKind;  // "keyword" or "marker"
-  const char* Role;         // role word of the file it stands in
+  KeyItem Item;
   std::string_view FileName;
   ByteFile* File;
-  int Count;              // characters of the part
-  const char* Units;      // what they are
-  const CharSet* Longer;  // characters that make the part look longer
   const KeyPartFinding* Finding;
+  std::string_view Text;  // what was read of it
 };
 
-void NoteRefusal(RunState& state, const PartDescription& part) {
-  const std::string head = std::string(part.Name) + ": ";
-  const std::string file = FileText(part.Role, part.FileName);
-  const KeyPartFinding& finding = *part.Finding;
-  switch (finding.Fault) {
-    case KeyFault::None:
-      return;
-    case KeyFault::NotFound:
-      AddLine(state,
-              head + part.KeywordKind + " " + std::string(part.Keyword) + " not found in " + file);
-      return;
-    case KeyFault::NotReopened:
-      AddLine(state,
-              head + file + " did not open again for the search: " + SystemReason(finding.Code));
-      return;
-    case KeyFault::EndsInside:
-      AddLine(state, head + file + " ends after " + std::to_string(finding.CharsRead) + " of the " +
-                         std::to_string(part.Count) + " " + part.Units);
-      return;
-    case KeyFault::NotALetter:
-      for (std::size_t i = 0; i < state.BasicKey.size(); ++i) {
-        auto byte = static_cast<std::uint8_t>(state.BasicKey[i]);
-        if (!IsLetter(byte)) {
-          AddLine(state, head + "the " + Ordinal(static_cast<std::int64_t>(i) + 1) +
-                             " basic-key character is " + ByteText(byte) + ", not a letter");
-          return;
-        }
-      }
-      return;
-    case KeyFault::UnequalGroup:
-      for (int g = 0; g < kMessageKeyGroups; ++g) {
-        std::string_view group = std::string_view(state.MessageKeyText).substr(3 * g, 3);
-        if (group[0] != group[1] || group[1] != group[2]) {
-          AddLine(state, head + "group " + std::to_string(g + 1) + " \"" + Visible(group) +
-                             "\" is not three equal letters");
-        }
-      }
-      return;
-    case KeyFault::NoMatrix:
-      AddLine(state, head +
-                         "the structure key reaches no usable matrix: with this basic key and "
-                         "message key its weight never comes into " +
-                         std::to_string(kMinMatrixWeight) + " to " +
-                         std::to_string(kMaxMatrixWeight));
-      return;
-  }
-}
-
 // The warnings on a part that was read whole.
-void NoteDamage(RunState& state, const PartDescription& part) {
-  const KeyPartFinding& finding = *part.Finding;
+void NoteDamage(RunState& state, const PartDescription& description) {
+  const KeyPartFinding& finding = *description.Finding;
   if (finding.End < 0) return;
+  const KeyItemInfo& part = InfoOf(description.Item);
   const std::string head = std::string("warning: ") + part.Name + ": ";
-  const std::string file = FileText(part.Role, part.FileName);
+  const std::string file = FileText(part.Role, description.FileName);
   // A part that is refused for its own characters is not said to be longer.
   const bool taken = finding.Fault == KeyFault::None || finding.Fault == KeyFault::NoMatrix;
   std::uint8_t next = 0;
-  if (taken && BytesAt(*part.File, finding.End, &next, 1) == 1 && part.Longer->Contains(next)) {
-    AddLine(state, head + "a " + (part.Longer == &BinaryDigits ? "binary digit" : "letter") +
+  if (taken && BytesAt(*description.File, finding.End, &next, 1) == 1 &&
+      part.Allowed->Contains(next)) {
+    AddLine(state, head + "a " + (part.Allowed == &BinaryDigits ? "binary digit" : "letter") +
                        " directly follows the " + Ordinal(part.Count) + " character (offset " +
                        std::to_string(finding.End) + " of " + file +
                        "): the key may be longer than " + std::to_string(part.Count) + " " +
@@ -225,7 +122,7 @@ void NoteDamage(RunState& state, const PartDescription& part) {
   }
   if (part.Keyword != kMessageKeyMarker) {
     std::int64_t found[2];
-    if (FindOccurrences(*part.File, part.Keyword, kKeywordSearchLimit, found, 2) == 2) {
+    if (FindOccurrences(*description.File, part.Keyword, kKeywordSearchLimit, found, 2) == 2) {
       AddLine(state, head + "keyword " + std::string(part.Keyword) + " occurs more than once in " +
                          file + " (at offsets " + std::to_string(found[0]) + " and " +
                          std::to_string(found[1]) + "); the first counts");
@@ -343,16 +240,19 @@ void NoteFileError(RunState& state, std::string_view role, const ByteFile& file,
 
 void NoteKey(RunState& state) {
   const std::string& sourceName = state.SourceFile.Name();
+  const std::string_view structureText(state.StructureKeyText.data(),
+                                       state.StructureKeyText.size());
   const PartDescription parts[] = {
-      {"Strukturschluessel", kStructureKeyword, "keyword", "Schluesseldatei",
-       state.Params.KeyFileName, &state.KeyFile, kStructureKeyLength, "binary digits",
-       &BinaryDigits, &state.StructureKeyFinding},
-      {"Grundschluessel", kBasicKeyword, "keyword", "Schluesseldatei", state.Params.KeyFileName,
-       &state.KeyFile, kBasicKeyLength, "letters", &Letters, &state.BasicKeyFinding},
-      {"Spruchschluessel", kMessageKeyMarker, "marker", "Quelldatei", sourceName, &state.SourceFile,
-       3 * kMessageKeyGroups, "message-key letters", &Letters, &state.MessageKeyFinding},
+      {KeyItem::Structure, state.Params.KeyFileName, &state.KeyFile, &state.StructureKeyFinding,
+       structureText},
+      {KeyItem::Basic, state.Params.KeyFileName, &state.KeyFile, &state.BasicKeyFinding,
+       state.BasicKey},
+      {KeyItem::Message, sourceName, &state.SourceFile, &state.MessageKeyFinding,
+       state.MessageKeyText},
   };
-  for (const PartDescription& part : parts) NoteRefusal(state, part);
+  for (const PartDescription& part : parts) {
+    state.Notes += RefusalLines(part.Item, *part.Finding, part.Text, part.FileName);
+  }
 
   const KeyPartFinding& structure = state.StructureKeyFinding;
   if (structure.End >= 0) {

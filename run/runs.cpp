@@ -17,6 +17,7 @@
 #include "generator/key_loading.h"
 #include "keyfile/key_file.h"
 #include "run/diagnostics.h"
+#include "run/key_reading.h"
 #include "run/text_check.h"
 #include "state/run_state.h"
 
