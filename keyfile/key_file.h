@@ -16,6 +16,7 @@
 #include "generator/generator_types.h"
 #include "keyfile/keyword_search.h"
 #include "state/key_finding.h"
+#include "state/role_words.h"
 
 namespace quarvel {
 
@@ -44,11 +45,10 @@ struct KeyItemInfo {
 };
 
 inline constexpr KeyItemInfo kKeyItemInfo[] = {
-    {"Strukturschluessel", kStructureKeyword, "keyword", "Schluesseldatei", kStructureKeyLength,
+    {kStructureKeyName, kStructureKeyword, "keyword", kKeyFileRole, kStructureKeyLength,
      "binary digits", &BinaryDigits},
-    {"Grundschluessel", kBasicKeyword, "keyword", "Schluesseldatei", kBasicKeyLength, "letters",
-     &Letters},
-    {"Spruchschluessel", kMessageKeyMarker, "marker", "Quelldatei", 3 * kMessageKeyGroups,
+    {kBasicKeyName, kBasicKeyword, "keyword", kKeyFileRole, kBasicKeyLength, "letters", &Letters},
+    {kMessageKeyName, kMessageKeyMarker, "marker", kSourceRole, 3 * kMessageKeyGroups,
      "message-key letters", &Letters},
 };
 

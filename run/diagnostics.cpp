@@ -19,6 +19,7 @@
 #include "keyfile/key_file.h"
 #include "keyfile/key_reasons.h"
 #include "keyfile/keyword_search.h"
+#include "state/role_words.h"
 #include "state/run_state.h"
 
 namespace quarvel {
@@ -134,7 +135,7 @@ void NoteDamage(RunState& state, const PartDescription& description) {
 // bytes.
 void NoteTextBytes(RunState& state) {
   ByteFile& source = state.SourceFile;
-  const std::string file = FileText("Quelldatei", source.Name());
+  const std::string file = FileText(kSourceRole, source.Name());
   if (state.UncodedOffset >= 0) {
     const std::int64_t offset = state.UncodedOffset;
     std::uint8_t bytes[2] = {0, 0};
@@ -271,7 +272,7 @@ void NoteKey(RunState& state) {
       std::int64_t marker = 0;
       if (FindOccurrences(state.SourceFile, kMessageKeyMarker, message.End, &marker, 1) == 1 &&
           marker > 0) {
-        AddLine(state, "warning: " + FileText("Quelldatei", sourceName) + ": " +
+        AddLine(state, "warning: " + FileText(kSourceRole, sourceName) + ": " +
                            std::to_string(marker) + " bytes stand before the marker " +
                            std::string(kMessageKeyMarker) +
                            "; they belong to the header and are copied to the cipher text in "
@@ -364,7 +365,7 @@ void NoteDecipherStop(RunState& state) {
           "; if the mail re-wrapped or lower-cased the groups, 'quarvel_text regroup' writes "
           "them back in their layout";
     }
-    const std::string file = FileText("Quelldatei", source.Name());
+    const std::string file = FileText(kSourceRole, source.Name());
     std::string where = state.TextLimit > header
                             ? "the cipher text ends at offset " + std::to_string(state.TextLimit)
                             : "no complete group of five capitals follows the header";

@@ -19,6 +19,7 @@
 #include "run/diagnostics.h"
 #include "run/key_reading.h"
 #include "run/text_check.h"
+#include "state/role_words.h"
 #include "state/run_state.h"
 
 namespace quarvel {
@@ -35,25 +36,23 @@ struct FileTableRow {
 };
 
 constexpr FileTableRow kEncipherTable[kMaxFileRows] = {
-    {&RunState::SourceFile, &RunParameters::PlainTextName, false, false, "Quelldatei"},
-    {&RunState::TargetFile, &RunParameters::CipherTextName, true, true, "Zieldatei"},
-    {&RunState::KeyFile, &RunParameters::KeyFileName, false, false, "Schluesseldatei"},
+    {&RunState::SourceFile, &RunParameters::PlainTextName, false, false, kSourceRole},
+    {&RunState::TargetFile, &RunParameters::CipherTextName, true, true, kTargetRole},
+    {&RunState::KeyFile, &RunParameters::KeyFileName, false, false, kKeyFileRole},
     {&RunState::AdditiveSeriesFile, &RunParameters::AdditiveSeriesName, true, true,
-     "Additionsreihe - Datei"},
-    {&RunState::AllAdditiveFile, &RunParameters::AllAdditiveName, true, true,
-     "Alle Additionsdatei"},
+     kAdditiveSeriesRole},
+    {&RunState::AllAdditiveFile, &RunParameters::AllAdditiveName, true, true, kAllAdditiveRole},
 };
 
 // The decipher run exchanges source and target names, and needs the
 // additive-series file to exist: it overwrites it from its start.
 constexpr FileTableRow kDecipherTable[kMaxFileRows] = {
-    {&RunState::SourceFile, &RunParameters::CipherTextName, false, false, "Quelldatei"},
-    {&RunState::TargetFile, &RunParameters::PlainTextName, true, true, "Zieldatei"},
-    {&RunState::KeyFile, &RunParameters::KeyFileName, false, false, "Schluesseldatei"},
+    {&RunState::SourceFile, &RunParameters::CipherTextName, false, false, kSourceRole},
+    {&RunState::TargetFile, &RunParameters::PlainTextName, true, true, kTargetRole},
+    {&RunState::KeyFile, &RunParameters::KeyFileName, false, false, kKeyFileRole},
     {&RunState::AdditiveSeriesFile, &RunParameters::AdditiveSeriesName, false, true,
-     "Additionsreihe - Datei"},
-    {&RunState::AllAdditiveFile, &RunParameters::AllAdditiveName, true, true,
-     "Alle Additionsdatei"},
+     kAdditiveSeriesRole},
+    {&RunState::AllAdditiveFile, &RunParameters::AllAdditiveName, true, true, kAllAdditiveRole},
 };
 
 const FileTableRow* TableOf(const RunState& state) {
@@ -81,7 +80,7 @@ void CloseRunFiles(RunState& state) {
   }
 }
 
-bool WholeFiles(const RunState& state) {
+bool BulkLoopsMayRun(const RunState& state) {
   if (state.Con == nullptr || !state.Block.Active || state.StepsPerChar != 5) return false;
   const FileTableRow* table = TableOf(state);
   for (int i = 0; i < state.FileCount(); ++i) {
@@ -93,7 +92,7 @@ bool WholeFiles(const RunState& state) {
 }
 
 void EncipherText(RunState& state) {
-  if (WholeFiles(state)) {
+  if (BulkLoopsMayRun(state)) {
     EncipherBulk(state);
   } else {
     while (!state.SourceFile.AtEnd()) EncipherStep(state);
@@ -101,7 +100,7 @@ void EncipherText(RunState& state) {
 }
 
 void DecipherText(RunState& state) {
-  if (WholeFiles(state)) {
+  if (BulkLoopsMayRun(state)) {
     DecipherBulk(state);
   } else {
     while (!state.DecipherDone) DecipherStep(state);
@@ -199,16 +198,11 @@ bool KeyRefused(const RunState& state) {
 void KeyErrorReport(RunState& state) {
   Console& con = *state.Con;
   con.Write("Schluesselfehler in ");
-  if (state.StructureKeyRefused) {
-    con.Write("Strukturschluessel");
-    con.WriteLineEnd();
-  }
-  if (state.BasicKeyRefused) {
-    con.Write("Grundschluessel");
-    con.WriteLineEnd();
-  }
-  if (state.MessageKeyRefused) {
-    con.Write("Spruchschluessel");
+  const bool refused[] = {state.StructureKeyRefused, state.BasicKeyRefused,
+                          state.MessageKeyRefused};
+  for (KeyItem item : kKeyItems) {
+    if (!refused[static_cast<int>(item)]) continue;
+    con.Write(InfoOf(item).Name);
     con.WriteLineEnd();
   }
   EndReport(state);

@@ -2,8 +2,8 @@
 # The manual page and the README against the code:
 # - every fixed text of a message that quarvel and quarvel_keys can write,
 #   on the console or on standard error (the string literals of run/,
-#   keyfile/ and the run-time error line), stands in man/quarvel.1 as the
-#   page reads when formatted;
+#   keyfile/, the role words and the run-time error line), stands in
+#   man/quarvel.1 as the page reads when formatted;
 # - every program that a command of the README starts is one the build
 #   makes, and every option and subcommand the README gives a companion
 #   program is one its --help names.
@@ -38,7 +38,7 @@ groff -man -Tascii -rLL=4000n -rHY=0 -P-c -P-b -P-o -P-u "$source/man/quarvel.1"
   tr -s ' \n\t' ' ' >"$work/page.txt"
 
 cd "$source"
-perl tests/tools/message_texts.pl run/*.cpp keyfile/*.cpp io/io_error.cpp >"$work/texts.txt"
+perl tests/tools/message_texts.pl run/*.cpp keyfile/*.cpp state/role_words.h io/io_error.cpp >"$work/texts.txt"
 [ -s "$work/texts.txt" ] || fail "no message texts found in the code"
 while IFS=$'\t' read -r file text; do
   grep -qF -- "$text" "$work/page.txt" ||
