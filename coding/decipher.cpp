@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "alphabet/teleprinter.h"
+#include "coding/encipher.h"
 #include "coding/key_chars.h"
 #include "isa/kernels.h"
 #include "state/run_state.h"
@@ -37,7 +38,7 @@ std::int64_t SkipFillingBack(ByteFile& file, std::int64_t position) {
 std::int64_t FindTextLimit(RunState& state, std::int64_t headerEnd) {
   ByteFile& source = state.SourceFile;
   std::int64_t counter = headerEnd;
-  int lettersInGroup = 5;
+  int lettersInGroup = kLettersPerGroup;
   bool newGroup = true;
   std::int64_t lastGroupEnd = 0;
   if (source.AtEnd()) {
@@ -54,12 +55,12 @@ std::int64_t FindTextLimit(RunState& state, std::int64_t headerEnd) {
         lettersInGroup = 0;
         newGroup = false;
       }
-      if (++lettersInGroup == 5) {
+      if (++lettersInGroup == kLettersPerGroup) {
         lastGroupEnd = counter;
         newGroup = true;
       }
     }
-    return lettersInGroup == 5 || capital;
+    return lettersInGroup == kLettersPerGroup || capital;
   };
   // Through the buffer, to the end of the file or the first byte that ends
   // the scan.
@@ -75,11 +76,12 @@ std::int64_t FindTextLimit(RunState& state, std::int64_t headerEnd) {
     int groupPart = newGroup ? 0 : lettersInGroup;
     std::size_t i = state.KernelTable->ScanBlocks(data, count, groupPart, counter, lastGroupEnd);
     newGroup = groupPart == 0;
-    lettersInGroup = newGroup ? 5 : groupPart;
+    lettersInGroup = newGroup ? kLettersPerGroup : groupPart;
     while (i < count && more) more = scan(data[i++]);
     source.Advance(i);
   }
-  if (lettersInGroup == 5 && lastGroupEnd > 0) lastGroupEnd = SkipFillingBack(source, lastGroupEnd);
+  if (lettersInGroup == kLettersPerGroup && lastGroupEnd > 0)
+    lastGroupEnd = SkipFillingBack(source, lastGroupEnd);
   return lastGroupEnd;
 }
 

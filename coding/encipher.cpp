@@ -3,7 +3,9 @@
 #include "coding/encipher.h"
 
 #include "alphabet/teleprinter.h"
+#include "coding/encipher_tables.h"
 #include "coding/key_chars.h"
+#include "io/io_error.h"
 #include "state/run_state.h"
 
 namespace quarvel {
@@ -36,7 +38,12 @@ void CountGroupLetter(RunState& state, std::int32_t& groupsInLine) {
 }
 
 void EncipherStep(RunState& state) {
-  std::uint8_t plainChar = ToUpper(state.SourceFile.ReadByte());
+  std::uint8_t plainByte = state.SourceFile.ReadByte();
+  // The text was checked before the run began: a byte without a code here
+  // came after the check, and would reach the cipher text as a non-letter.
+  if ((PlainByteClasses[plainByte] & kUncodedByte) != 0)
+    ThrowIoError(kSourceChanged, IoOp::Read, state.SourceFile.Name());
+  std::uint8_t plainChar = ToUpper(plainByte);
   CharToCode(plainChar);
   NextKeyChar(state, state.KeyChar);
   std::uint8_t cipherChar = plainChar ^ state.KeyChar;

@@ -13,8 +13,10 @@ inline constexpr std::uint8_t kNoPair = 0xFF;
 inline constexpr std::uint8_t kCodeOfY = 21;
 inline constexpr int kLettersPerGroup = 5;
 inline constexpr int kGroupsPerLine = 10;
-// The first line of cipher groups holds four groups.
-inline constexpr int kFirstLineGroupCount = 6;
+// The first line of cipher groups, after the header, holds four groups: the
+// count of groups in the line starts as if six stood there already.
+inline constexpr int kGroupsOnFirstLine = 4;
+inline constexpr int kGroupsInLineAtStart = kGroupsPerLine - kGroupsOnFirstLine;
 
 // Cipher codes written as "Y" and a second letter: the code of that letter,
 // or kNoPair for the codes that have a letter of their own.

@@ -50,6 +50,9 @@ std::size_t EncipherPass(RunState& state, const std::uint8_t* plain, std::size_t
     all = state.AllAdditiveFile.WriteRoom(allRoom);
     count = std::min({count, additiveRoom, allRoom / 2});
   }
+  // A byte without a code came after the check of the text: the pass ends
+  // before it, and the step-by-step way stops the run there.
+  count = kernels.FindByteClass(plain, count, kUncodedByte);
   if (count == 0) return 0;
 
   const std::uint8_t* keys = block.Keys + block.Next;

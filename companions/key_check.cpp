@@ -1,109 +1,95 @@
 #include "companions/key_check.h"
 
-#include <fcntl.h>
-#include <unistd.h>
+#include <sodium.h>
 
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
-#include <memory>
+#include <array>
+#include <cstdint>
+#include <stdexcept>
 
+#include "alphabet/teleprinter.h"
 #include "companions/cli.h"
-#include "io/console.h"
-#include "io/io_error.h"
 #include "keyfile/key_file.h"
-#include "state/run_state.h"
+#include "keyfile/key_reasons.h"
 
 namespace quarvel::companions {
 
 namespace {
 
-// A file descriptor that closes itself.
-struct OwnedFd {
-  int Fd = -1;
-  explicit OwnedFd(int fd) : Fd(fd) {}
-  OwnedFd(const OwnedFd&) = delete;
-  OwnedFd& operator=(const OwnedFd&) = delete;
-  ~OwnedFd() {
-    if (Fd >= 0) ::close(Fd);
-  }
-};
-
-// A temporary file that removes itself.
-struct TempFile {
-  std::string Path;
-  TempFile() = default;
-  TempFile(const TempFile&) = delete;
-  TempFile& operator=(const TempFile&) = delete;
-  ~TempFile() {
-    if (!Path.empty()) ::unlink(Path.c_str());
-  }
-};
-
-bool WriteTempFile(TempFile& file, const std::string& bytes, std::string& error) {
-  const char* dir = std::getenv("TMPDIR");
-  std::string pattern =
-      std::string(dir != nullptr && *dir != '\0' ? dir : "/tmp") + "/quarvel_keygen.XXXXXX";
-  OwnedFd fd(::mkstemp(pattern.data()));
-  if (fd.Fd < 0) {
-    error =
-        "temporary file in " + pattern.substr(0, pattern.rfind('/')) + ": " + std::strerror(errno);
-    return false;
-  }
-  file.Path = pattern;
-  if (!WriteAll(fd.Fd, bytes)) {
-    error = file.Path + ": " + std::strerror(errno);
-    return false;
-  }
-  return true;
+KeyFileKey KeyOf(const KeyReading& reading) {
+  KeyFileKey key;
+  key.StructureKey.assign(reading.StructureKeyText.begin(), reading.StructureKeyText.end());
+  key.BasicKey = reading.BasicKey;
+  return key;
 }
 
+// The hashed text begins with this, so that the value is of this use alone.
+constexpr std::string_view kCheckValueContext = "quarvel key check value 1\n";
+
+// 32 capitals and figures, without 0, 1, I and O, which are misheard and
+// misread for one another.
+constexpr std::string_view kCheckValueSymbols = "23456789ABCDEFGHJKLMNPQRSTUVWXYZ";
+
 }  // namespace
+
+KeyFileKey ReadKeyOfFile(const std::string& keyFileName) {
+  std::string bytes, error;
+  if (!ReadWholeFile(keyFileName, bytes, error)) {
+    KeyFileKey key;
+    key.Reason = error + "\n";
+    return key;
+  }
+  // Standard input is named as the programs name it.
+  const std::string name = keyFileName == "-" ? "" : keyFileName;
+  const KeyReading reading = ReadKeyFileBytes(bytes, name);
+  KeyFileKey key = KeyOf(reading);
+  key.Refused = reading.StructureKeyRefused || reading.BasicKeyRefused;
+  key.Accepted = !key.Refused;
+  if (key.Refused) key.Reason = RefusalLines(reading, name, "");
+  return key;
+}
 
 KeyCheck CheckKeyFile(const std::string& keyFileName, const std::string& header,
                       const std::string& structureKey, const std::string& basicKey) {
   KeyCheck check;
-  TempFile source;
-  if (!WriteTempFile(source, header, check.Reason)) return check;
-
-  // The reader reports a file that no longer opens on the console and reads
-  // an answer: here both go to /dev/null.
-  OwnedFd null(::open("/dev/null", O_RDWR | O_CLOEXEC));
-  if (null.Fd < 0) {
-    check.Reason = std::string("/dev/null: ") + std::strerror(errno);
+  std::string bytes;
+  if (!ReadWholeFile(keyFileName, bytes, check.Reason)) {
+    check.Reason += "\n";
     return check;
   }
-  Console console(null.Fd, null.Fd);
-  auto state = std::make_unique<RunState>();
-  state->Mode = 'C';
-  state->StepsPerChar = 5;
-  state->Con = &console;
-  state->Params.KeyFileName = keyFileName;
-  state->Params.PlainTextName = source.Path;
-  try {
-    ReadKeyFile(*state);
-  } catch (const IoError& error) {
-    check.Reason = "reading the key back failed: " + RuntimeErrorLine(error);
-    while (!check.Reason.empty() && (check.Reason.back() == '\n' || check.Reason.back() == '\r')) {
-      check.Reason.pop_back();
-    }
-    return check;
-  }
-  check.Refused = state->StructureKeyRefused || state->BasicKeyRefused || state->MessageKeyRefused;
-  if (state->StructureKeyRefused) {
-    check.Reason = "the key reader refuses the structure key";
-  } else if (state->BasicKeyRefused) {
-    check.Reason = "the key reader refuses the basic key";
-  } else if (state->MessageKeyRefused) {
-    check.Reason = "the key reader refuses the message key";
-  } else if (std::string(state->StructureKeyText.begin(), state->StructureKeyText.end()) !=
-                 structureKey ||
-             state->BasicKey != basicKey) {
-    check.Reason = "the key reader reads another key than the one written";
+  constexpr std::string_view kHeaderName = "(new message header)";
+  const KeyReading reading = ReadKeyBytes(bytes, keyFileName, header, kHeaderName);
+  const KeyFileKey key = KeyOf(reading);
+  check.Refused =
+      reading.StructureKeyRefused || reading.BasicKeyRefused || reading.MessageKeyRefused;
+  if (check.Refused) {
+    check.Reason = RefusalLines(reading, keyFileName, kHeaderName);
+  } else if (key.StructureKey != structureKey || key.BasicKey != basicKey) {
+    check.Reason = "the key reader reads another key than the one written\n";
   } else {
     check.Accepted = true;
+    check.CheckValue = KeyCheckValue(key.StructureKey, key.BasicKey);
   }
   return check;
+}
+
+std::string KeyCheckValue(std::string_view structureKey, std::string_view basicKey) {
+  if (sodium_init() < 0) throw std::runtime_error("libsodium cannot be used");
+  std::string material(kCheckValueContext);
+  for (char c : structureKey) material += (c & 1) != 0 ? '1' : '0';
+  for (char c : basicKey) material += static_cast<char>(ToUpper(static_cast<std::uint8_t>(c)));
+  std::array<unsigned char, crypto_generichash_BYTES_MIN> hash{};
+  crypto_generichash(hash.data(), hash.size(),
+                     reinterpret_cast<const unsigned char*>(material.data()), material.size(),
+                     nullptr, 0);
+  // The first 40 bits, five at a time.
+  std::uint64_t bits = 0;
+  for (int i = 0; i < 5; ++i) bits = bits << 8 | hash[i];
+  std::string value;
+  for (int i = 0; i < 8; ++i) {
+    if (i == 4) value += ' ';
+    value += kCheckValueSymbols[(bits >> (35 - 5 * i)) & 31];
+  }
+  return value;
 }
 
 }  // namespace quarvel::companions

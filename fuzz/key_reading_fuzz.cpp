@@ -6,9 +6,9 @@
 // the source.
 //
 // Checked: no crash, no read past the end; the files are left as they were;
-// no report on the console (every file opens); each accepted part is well
-// formed; an accepted key loads a matrix of odd weight inside the window, and
-// its block key stream equals the step-by-step one.
+// no report on the console (every file opens); the reader on the same bytes
+// held in memory finds the same; each accepted part is well formed; an accepted key loads a matrix
+// of odd weight inside the window, and its block key stream equals the step-by-step one.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -22,6 +22,7 @@
 #include "generator/key_loading.h"
 #include "generator/key_stream.h"
 #include "keyfile/key_file.h"
+#include "run/key_reading.h"
 #include "state/run_state.h"
 
 namespace quarvel::fuzz {
@@ -112,6 +113,17 @@ void RunOne(const std::uint8_t* data, std::size_t size) {
   Check(ReadBytes(keyName) == keyBytes, "key file unchanged");
   Check(ReadBytes(sourceName) == sourceBytes, "source unchanged");
   Check(console.Output().empty(), "no console report when every file opens", console.Output());
+
+  const KeyReading memory = ReadKeyBytes(keyBytes, keyName, sourceBytes, sourceName);
+  Check(memory.StructureKeyText == state->StructureKeyText, "same structure key in memory");
+  Check(memory.BasicKey == state->BasicKey, "same basic key in memory", memory.BasicKey);
+  Check(memory.MessageKey == state->MessageKey, "same message key in memory", memory.MessageKey);
+  Check(memory.StructureKeyRefused == state->StructureKeyRefused &&
+            memory.BasicKeyRefused == state->BasicKeyRefused &&
+            memory.MessageKeyRefused == state->MessageKeyRefused,
+        "same verdicts in memory");
+  Check((memory.TextPosition < 0 ? 0 : memory.TextPosition) == state->TextPosition,
+        "same header end in memory", std::to_string(memory.TextPosition));
 
   if (!state->StructureKeyRefused) {
     Check(keyBytes.find(kStructureKeyword) != std::string::npos, "structure keyword present");

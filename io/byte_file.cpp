@@ -34,7 +34,7 @@ void ByteFile::Reset() {
   if (IsOpen()) Close();
   base_ = 0;
   pos_ = readEnd_ = writeEnd_ = filled_ = 0;
-  writing_ = forWriting_ = wroteOnce_ = emptyPending_ = false;
+  writing_ = forWriting_ = wroteOnce_ = emptyPending_ = created_ = false;
   consoleCount_ = 0;
   regular_ = false;
   limit_ = kNoLimit;
@@ -73,7 +73,30 @@ int ByteFile::OpenNew() {
     kind_ = Kind::ConsoleOut;
     return 0;
   }
+  int code = OpenNamed(O_WRONLY | O_CREAT | O_EXCL, true);
+  if (code == 0) {
+    created_ = true;
+    return 0;
+  }
+  if (code == EEXIST) {
+    code = OpenNamed(O_WRONLY, true);
+    // Gone since, or a symbolic link to no file: created through the name
+    // as it stands, though not known to be this open's own.
+    if (code == ENOENT) code = OpenNamed(O_WRONLY | O_CREAT, true);
+    return code;
+  }
+  // Whatever the exclusive create met, the open of an existing file gives
+  // the reason as it always has.
   return OpenNamed(O_WRONLY | O_CREAT, true);
+}
+
+void ByteFile::RemoveIfCreated() {
+  if (!created_ || kind_ != Kind::Disk) return;
+  created_ = false;
+  struct stat named {};
+  if (::lstat(name_.c_str(), &named) != 0) return;
+  if (named.st_dev != dev_ || named.st_ino != ino_) return;
+  ::unlink(name_.c_str());
 }
 
 int ByteFile::OpenNamed(int flags, bool forWriting) {
@@ -186,6 +209,9 @@ bool ByteFile::Refill() {
     return regular_ ? ::pread(fd_, buf_.get(), want, base_) : ::read(fd_, buf_.get(), want);
   });
   if (n < 0) ThrowIoError(errno, IoOp::Read, name_);
+  // A regular file ends where it ended at its open: one that ends sooner
+  // has been cut short since, and what the run took for its text is gone.
+  if (n == 0 && regular_ && limit_ != kNoLimit) ThrowIoError(kReadPastEnd, IoOp::Read, name_);
   filled_ = readEnd_ = static_cast<std::size_t>(n);
   return n > 0;
 }
@@ -263,14 +289,14 @@ void ByteFile::WriteBehind() {
   job_.Count = pos_;
   job_.Offset = base_;
   buf_.swap(spare_);
-  console_->Background()->Submit(job_);
+  thread_->Submit(job_);
   base_ += static_cast<std::int64_t>(pos_);
   pos_ = 0;
 }
 
 void ByteFile::WaitForJob() {
   // Only a file with a spare buffer gives the thread jobs.
-  if (spare_) console_->Background()->Wait(job_);
+  if (spare_) thread_->Wait(job_);
 }
 
 void ByteFile::FinishJob() {
@@ -286,9 +312,10 @@ void ByteFile::FinishJob() {
   }
 }
 
-void ByteFile::MakeSpareBuffer() {
-  if (kind_ == Kind::Disk && regular_ && forWriting_ && !spare_)
-    spare_.reset(new std::uint8_t[kCapacity]);
+void ByteFile::WriteBehindOn(BackgroundThread& thread, std::unique_ptr<std::uint8_t[]> spare) {
+  if (!CanWriteBehind() || spare_) return;
+  spare_ = std::move(spare);
+  thread_ = &thread;
 }
 
 void ByteFile::FlushBestEffort() {

@@ -20,6 +20,7 @@
 #include <string>
 #include <string_view>
 
+#include "io/background_thread.h"
 #include "io/console.h"
 #include "io/io_error.h"
 
@@ -47,7 +48,8 @@ class ByteFile {
 
   // Opens an existing file for reading only, at position 0. It is read up
   // to the size it has now: bytes added later, even by this run's own
-  // console output, are not part of it. An empty name gives the copy of
+  // console output, are not part of it; a file that is found shorter than
+  // that is a read past the end (code 100). An empty name gives the copy of
   // standard input (Console::InputCopy). A pipe or device opens without
   // waiting for a writer. Returns 0 or the platform's error code.
   int OpenToRead();
@@ -65,8 +67,15 @@ class ByteFile {
   // missing. An existing file is not emptied here: EmptyIfRegular() does
   // that once the run knows it will write. A regular file without any write
   // permission fails as in OpenToWrite(). An empty name gives standard
-  // output.
+  // output. The file is created exclusively when its name names nothing, so
+  // that Created() tells whether this open made it.
   int OpenNew();
+  // This open created the file (OpenNew).
+  bool Created() const { return created_; }
+  // Removes a file that this open created, while its name still names this
+  // very file (the same device and inode); it stays open until closed. A
+  // file of that name put in its place meanwhile is left alone.
+  void RemoveIfCreated();
 
   bool IsOpen() const { return kind_ != Kind::Closed; }
   // A file read or written through its own buffer (a named file or the copy
@@ -123,9 +132,16 @@ class ByteFile {
 
   void Flush();
   void FlushBestEffort();
-  // A second buffer, for writes behind on the console's background thread
-  // (Console::StartBackgroundThread): a regular file written only.
-  void MakeSpareBuffer();
+  // A regular file written only, which can write behind (WriteBehindOn).
+  bool CanWriteBehind() const { return kind_ == Kind::Disk && regular_ && forWriting_; }
+  // From now on a file that can write behind writes its full buffers on
+  // `thread`, while the run fills `spare` (kCapacity bytes); any other file
+  // goes on as before. The thread must outlive the file's writes: its close,
+  // or its destruction.
+  void WriteBehindOn(BackgroundThread& thread, std::unique_ptr<std::uint8_t[]> spare);
+  // The buffer that the next open takes, instead of one of its own: for a
+  // file opened where taking memory must not fail.
+  void UseBuffer(std::unique_ptr<std::uint8_t[]> buffer) { buf_ = std::move(buffer); }
   // The size of an input when it was opened (the end of its reads).
   std::int64_t ReadLimit() const { return limit_; }
   // Empties a regular file (other files are left alone). The old content
@@ -195,8 +211,11 @@ class ByteFile {
   // EmptyIfRegular() found old content, which CutOldContent() cuts away at
   // the next flush.
   bool emptyPending_ = false;
-  // The buffer that the background thread writes out while the run fills
-  // buf_, and that write.
+  // OpenNew() created the file.
+  bool created_ = false;
+  // The thread that writes behind, the buffer that it writes out while the
+  // run fills buf_, and that write.
+  BackgroundThread* thread_ = nullptr;
   std::unique_ptr<std::uint8_t[]> spare_;
   BackgroundThread::Job job_;
 };

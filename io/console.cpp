@@ -165,18 +165,6 @@ int Console::InputCopy(std::uint8_t* scratch, std::size_t size) {
   return copyFd_;
 }
 
-void Console::StartBackgroundThread() {
-  if (background_) return;
-  background_ = std::make_unique<BackgroundThread>();
-  if (!background_->Start()) {
-    background_.reset();
-    return;
-  }
-  for (ByteFile* file : files_) {
-    if (file != nullptr) file->MakeSpareBuffer();
-  }
-}
-
 void Console::Register(ByteFile* file) {
   for (ByteFile*& slot : files_) {
     if (slot == nullptr) {

@@ -16,10 +16,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <string_view>
-
-#include "io/background_thread.h"
 
 namespace quarvel {
 
@@ -89,13 +86,6 @@ class Console {
   void Register(ByteFile* file);
   void Unregister(ByteFile* file);
 
-  // Starts the run's second thread (BackgroundThread): from now on the
-  // regular files that the run writes write behind on it, each with a
-  // second buffer, made here. Without a thread to be had, they go on as
-  // before and Background() is null.
-  void StartBackgroundThread();
-  BackgroundThread* Background() { return background_.get(); }
-
  private:
   void WriteSlow(std::uint8_t byte);
   // The next byte of standard input, or -1 at its end.
@@ -123,8 +113,6 @@ class Console {
   std::int64_t bytesRead_ = 0;
   int copyFd_ = -1;
   std::array<ByteFile*, 16> files_{};
-  // The files' jobs are done before it ends: the destructor flushes them.
-  std::unique_ptr<BackgroundThread> background_;
 };
 
 }  // namespace quarvel

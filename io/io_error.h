@@ -12,6 +12,10 @@ namespace quarvel {
 
 // Code of a read past the end of a file.
 inline constexpr int kReadPastEnd = 100;
+// Code of a source that changed during the run: the encipher loop met a byte
+// without a teleprinter code, which the check of the text before had not
+// found there. No error of the platform has this number.
+inline constexpr int kSourceChanged = 41;
 
 // The code address reported for a failed operation, one per kind of
 // operation, so that the report tells which operation failed.

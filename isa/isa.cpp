@@ -52,8 +52,13 @@ Isa BestIsa() {
   return best;
 }
 
+const char* IsaRequest() {
+  static const char* const request = std::getenv("QUARVEL_ISA");
+  return request;
+}
+
 Isa RunIsa() {
-  static const Isa chosen = ChooseIsa(std::getenv("QUARVEL_ISA"), BestIsa());
+  static const Isa chosen = ChooseIsa(IsaRequest(), BestIsa());
   return chosen;
 }
 
@@ -68,12 +73,32 @@ const char* IsaName(Isa isa) {
   }
 }
 
-Isa ChooseIsa(const char* request, Isa best) {
-  if (request == nullptr) return best;
+namespace {
+
+// The tier that `request` names, or false.
+bool NamedTier(const char* request, Isa& named) {
+  if (request == nullptr) return false;
   for (Isa isa : {Isa::Portable, Isa::Avx2, Isa::Avx512}) {
-    if (std::strcmp(request, IsaName(isa)) == 0) return isa < best ? isa : best;
+    if (std::strcmp(request, IsaName(isa)) == 0) {
+      named = isa;
+      return true;
+    }
   }
-  return best;
+  return false;
+}
+
+}  // namespace
+
+Isa ChooseIsa(const char* request, Isa best) {
+  Isa named = best;
+  return NamedTier(request, named) && named < best ? named : best;
+}
+
+IsaAnswer AnswerTo(const char* request, Isa best) {
+  if (request == nullptr || *request == '\0') return IsaAnswer::NoRequest;
+  Isa named = best;
+  if (!NamedTier(request, named)) return IsaAnswer::UnknownName;
+  return named <= best ? IsaAnswer::Honoured : IsaAnswer::NotOffered;
 }
 
 }  // namespace quarvel

@@ -30,9 +30,18 @@ Isa BestIsa();
 
 // The tier of a run: the best one, or the one that the environment variable
 // QUARVEL_ISA names ("portable", "avx2", "avx512") when that is lower. A
-// request above what the processor has, or a name not known, gives the best.
-// Read once.
+// request above what the processor has, or a name not known, gives the best
+// (and the run says so on standard error). Read once.
 Isa RunIsa();
+
+// What QUARVEL_ISA holds, or null when it is not set.
+const char* IsaRequest();
+
+// How a request for a tier is answered: nothing asked (no request, or an
+// empty one), the tier asked for runs, the name is no tier's, or the
+// processor does not offer that tier.
+enum class IsaAnswer : std::uint8_t { NoRequest, Honoured, UnknownName, NotOffered };
+IsaAnswer AnswerTo(const char* request, Isa best);
 
 // "portable", "avx2" or "avx512".
 const char* IsaName(Isa isa);

@@ -15,8 +15,11 @@
 #include "io/byte_file.h"
 #include "io/io_error.h"
 #include "io/retry.h"
+#include "isa/isa.h"
 #include "keyfile/key_file.h"
+#include "keyfile/key_reasons.h"
 #include "keyfile/keyword_search.h"
+#include "state/role_words.h"
 #include "state/run_state.h"
 
 namespace quarvel {
@@ -29,58 +32,6 @@ constexpr std::int64_t kKeywordSearchLimit = std::int64_t{16} << 20;
 void AddLine(RunState& state, const std::string& line) {
   state.Notes += line;
   state.Notes += '\n';
-}
-
-std::string Hex(std::uint8_t byte) {
-  char text[8];
-  std::snprintf(text, sizeof text, "0x%02X", byte);
-  return text;
-}
-
-// A byte as the user would look for it: "'!' (0x21)", or "0x0A".
-std::string ByteText(std::uint8_t byte) {
-  if (byte >= 32 && byte < 127)
-    return std::string("'") + static_cast<char>(byte) + "' (" + Hex(byte) + ")";
-  return Hex(byte);
-}
-
-// Bytes of a name or key text, with control bytes written as \xNN so that
-// every diagnostic stays on its line.
-std::string Visible(std::string_view text) {
-  std::string out;
-  for (char c : text) {
-    auto byte = static_cast<std::uint8_t>(c);
-    if (byte < 32 || byte == 127) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-      out += escaped;
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
-// "Quelldatei 'brief.txt'", or "Quelldatei (standard input)".
-std::string FileText(std::string_view role, std::string_view name) {
-  std::string text(role);
-  if (name.empty()) return text + " (standard input)";
-  return text + " '" + Visible(name) + "'";
-}
-
-std::string Ordinal(std::int64_t n) {
-  const char* suffix = "th";
-  if (n % 100 < 11 || n % 100 > 13) {
-    if (n % 10 == 1) suffix = "st";
-    if (n % 10 == 2) suffix = "nd";
-    if (n % 10 == 3) suffix = "rd";
-  }
-  return std::to_string(n) + suffix;
-}
-
-std::string SystemReason(int code) {
-  if (code == kReadPastEnd) return "read past the end of the file";
-  return std::strerror(code);
 }
 
 // Line and column (from 1) of the byte at `offset`; the column counts bytes.
@@ -142,79 +93,28 @@ int FindOccurrences(ByteFile& file, std::string_view keyword, std::int64_t limit
   return count;
 }
 
-// One key part, as the diagnostics name it.
+// One key part of the run, where the diagnostics look at it.
 struct PartDescription {
-  const char* Name;  // the part's name in the key report
-  std::string_view Keyword;
-  const char* KeywordKind;  // "keyword" or "marker"
-  const char* Role;         // role word of the file it stands in
+  KeyItem Item;
   std::string_view FileName;
   ByteFile* File;
-  int Count;              // characters of the part
-  const char* Units;      // what they are
-  const CharSet* Longer;  // characters that make the part look longer
   const KeyPartFinding* Finding;
+  std::string_view Text;  // what was read of it
 };
 
-void NoteRefusal(RunState& state, const PartDescription& part) {
-  const std::string head = std::string(part.Name) + ": ";
-  const std::string file = FileText(part.Role, part.FileName);
-  const KeyPartFinding& finding = *part.Finding;
-  switch (finding.Fault) {
-    case KeyFault::None:
-      return;
-    case KeyFault::NotFound:
-      AddLine(state,
-              head + part.KeywordKind + " " + std::string(part.Keyword) + " not found in " + file);
-      return;
-    case KeyFault::NotReopened:
-      AddLine(state,
-              head + file + " did not open again for the search: " + SystemReason(finding.Code));
-      return;
-    case KeyFault::EndsInside:
-      AddLine(state, head + file + " ends after " + std::to_string(finding.CharsRead) + " of the " +
-                         std::to_string(part.Count) + " " + part.Units);
-      return;
-    case KeyFault::NotALetter:
-      for (std::size_t i = 0; i < state.BasicKey.size(); ++i) {
-        auto byte = static_cast<std::uint8_t>(state.BasicKey[i]);
-        if (!IsLetter(byte)) {
-          AddLine(state, head + "the " + Ordinal(static_cast<std::int64_t>(i) + 1) +
-                             " basic-key character is " + ByteText(byte) + ", not a letter");
-          return;
-        }
-      }
-      return;
-    case KeyFault::UnequalGroup:
-      for (int g = 0; g < kMessageKeyGroups; ++g) {
-        std::string_view group = std::string_view(state.MessageKeyText).substr(3 * g, 3);
-        if (group[0] != group[1] || group[1] != group[2]) {
-          AddLine(state, head + "group " + std::to_string(g + 1) + " \"" + Visible(group) +
-                             "\" is not three equal letters");
-        }
-      }
-      return;
-    case KeyFault::NoMatrix:
-      AddLine(state, head +
-                         "the structure key reaches no usable matrix: with this basic key and "
-                         "message key its weight never comes into " +
-                         std::to_string(kMinMatrixWeight) + " to " +
-                         std::to_string(kMaxMatrixWeight));
-      return;
-  }
-}
-
 // The warnings on a part that was read whole.
-void NoteDamage(RunState& state, const PartDescription& part) {
-  const KeyPartFinding& finding = *part.Finding;
+void NoteDamage(RunState& state, const PartDescription& description) {
+  const KeyPartFinding& finding = *description.Finding;
   if (finding.End < 0) return;
+  const KeyItemInfo& part = InfoOf(description.Item);
   const std::string head = std::string("warning: ") + part.Name + ": ";
-  const std::string file = FileText(part.Role, part.FileName);
+  const std::string file = FileText(part.Role, description.FileName);
   // A part that is refused for its own characters is not said to be longer.
   const bool taken = finding.Fault == KeyFault::None || finding.Fault == KeyFault::NoMatrix;
   std::uint8_t next = 0;
-  if (taken && BytesAt(*part.File, finding.End, &next, 1) == 1 && part.Longer->Contains(next)) {
-    AddLine(state, head + "a " + (part.Longer == &BinaryDigits ? "binary digit" : "letter") +
+  if (taken && BytesAt(*description.File, finding.End, &next, 1) == 1 &&
+      part.Allowed->Contains(next)) {
+    AddLine(state, head + "a " + (part.Allowed == &BinaryDigits ? "binary digit" : "letter") +
                        " directly follows the " + Ordinal(part.Count) + " character (offset " +
                        std::to_string(finding.End) + " of " + file +
                        "): the key may be longer than " + std::to_string(part.Count) + " " +
@@ -223,7 +123,7 @@ void NoteDamage(RunState& state, const PartDescription& part) {
   }
   if (part.Keyword != kMessageKeyMarker) {
     std::int64_t found[2];
-    if (FindOccurrences(*part.File, part.Keyword, kKeywordSearchLimit, found, 2) == 2) {
+    if (FindOccurrences(*description.File, part.Keyword, kKeywordSearchLimit, found, 2) == 2) {
       AddLine(state, head + "keyword " + std::string(part.Keyword) + " occurs more than once in " +
                          file + " (at offsets " + std::to_string(found[0]) + " and " +
                          std::to_string(found[1]) + "); the first counts");
@@ -235,7 +135,7 @@ void NoteDamage(RunState& state, const PartDescription& part) {
 // bytes.
 void NoteTextBytes(RunState& state) {
   ByteFile& source = state.SourceFile;
-  const std::string file = FileText("Quelldatei", source.Name());
+  const std::string file = FileText(kSourceRole, source.Name());
   if (state.UncodedOffset >= 0) {
     const std::int64_t offset = state.UncodedOffset;
     std::uint8_t bytes[2] = {0, 0};
@@ -341,16 +241,19 @@ void NoteFileError(RunState& state, std::string_view role, const ByteFile& file,
 
 void NoteKey(RunState& state) {
   const std::string& sourceName = state.SourceFile.Name();
+  const std::string_view structureText(state.StructureKeyText.data(),
+                                       state.StructureKeyText.size());
   const PartDescription parts[] = {
-      {"Strukturschluessel", kStructureKeyword, "keyword", "Schluesseldatei",
-       state.Params.KeyFileName, &state.KeyFile, kStructureKeyLength, "binary digits",
-       &BinaryDigits, &state.StructureKeyFinding},
-      {"Grundschluessel", kBasicKeyword, "keyword", "Schluesseldatei", state.Params.KeyFileName,
-       &state.KeyFile, kBasicKeyLength, "letters", &Letters, &state.BasicKeyFinding},
-      {"Spruchschluessel", kMessageKeyMarker, "marker", "Quelldatei", sourceName, &state.SourceFile,
-       3 * kMessageKeyGroups, "message-key letters", &Letters, &state.MessageKeyFinding},
+      {KeyItem::Structure, state.Params.KeyFileName, &state.KeyFile, &state.StructureKeyFinding,
+       structureText},
+      {KeyItem::Basic, state.Params.KeyFileName, &state.KeyFile, &state.BasicKeyFinding,
+       state.BasicKey},
+      {KeyItem::Message, sourceName, &state.SourceFile, &state.MessageKeyFinding,
+       state.MessageKeyText},
   };
-  for (const PartDescription& part : parts) NoteRefusal(state, part);
+  for (const PartDescription& part : parts) {
+    state.Notes += RefusalLines(part.Item, *part.Finding, part.Text, part.FileName);
+  }
 
   const KeyPartFinding& structure = state.StructureKeyFinding;
   if (structure.End >= 0) {
@@ -369,7 +272,7 @@ void NoteKey(RunState& state) {
       std::int64_t marker = 0;
       if (FindOccurrences(state.SourceFile, kMessageKeyMarker, message.End, &marker, 1) == 1 &&
           marker > 0) {
-        AddLine(state, "warning: " + FileText("Quelldatei", sourceName) + ": " +
+        AddLine(state, "warning: " + FileText(kSourceRole, sourceName) + ": " +
                            std::to_string(marker) + " bytes stand before the marker " +
                            std::string(kMessageKeyMarker) +
                            "; they belong to the header and are copied to the cipher text in "
@@ -389,18 +292,33 @@ void NoteDecipherStop(RunState& state) {
     const std::int64_t header = state.TextPosition;
     const std::int64_t from = std::max(state.TextLimit, header) + 1;
     // What follows the text limit: the filling "Y" letters and separators, or
-    // more. The size of the rest is counted on the way.
-    std::int64_t firstLeft = -1, end = from;
+    // more. The size of the rest is counted on the way, and the letters in it
+    // that stand in words of one case and at most five letters, as groups or
+    // their parts do.
+    std::int64_t firstLeft = -1, end = from, groupLetters = 0, smallLeft = 0;
+    std::int64_t word = 0, wordSmall = 0;
+    auto endWord = [&] {
+      if (word <= kLettersPerGroup && (wordSmall == 0 || wordSmall == word)) groupLetters += word;
+      word = wordSmall = 0;
+    };
     ForEachBlock(source, from, [&](std::int64_t at, const std::uint8_t* data, std::size_t count) {
-      for (std::size_t i = 0; i < count && firstLeft < 0; ++i) {
+      for (std::size_t i = 0; i < count; ++i) {
         std::uint8_t b = data[i];
-        if (b != 'Y' && b != ' ' && b != '\r' && b != '\n' && b != '\t') {
+        if (IsLetter(b)) {
+          ++word;
+          wordSmall += IsCapital(b) ? 0 : 1;
+          smallLeft += IsCapital(b) ? 0 : 1;
+        } else {
+          endWord();
+        }
+        if (firstLeft < 0 && b != 'Y' && b != ' ' && b != '\r' && b != '\n' && b != '\t') {
           firstLeft = at + static_cast<std::int64_t>(i);
         }
       }
       end = at + static_cast<std::int64_t>(count);
       return true;
     });
+    endWord();
     if (firstLeft < 0) return;
 
     // Why the scan for the groups of capitals ended: a byte other than a
@@ -423,9 +341,15 @@ void NoteDecipherStop(RunState& state) {
                    return true;
                  });
     std::string why;
+    // Letters that a line break, a blank, quoting or lower case keeps out of
+    // the groups: such damage from the mail can be undone.
+    bool regroupable = false;
     if (breaker >= 0) {
       why = (breakByte >= 'a' && breakByte <= 'z' ? "a lower-case letter " : "a byte ") +
             ByteText(breakByte) + " inside a group at " + PlaceText(source, breaker, breaker);
+      regroupable = groupLetters >= kLettersPerGroup &&
+                    (IsLetter(breakByte) || breakByte == '\r' || breakByte == '\n' ||
+                     breakByte == ' ' || breakByte == '\t' || breakByte == '>');
     } else if (inGroup != 0) {
       why = "the last group is incomplete: it holds " + std::to_string(inGroup) + " of 5 letters";
     } else {
@@ -434,14 +358,31 @@ void NoteDecipherStop(RunState& state) {
       why = std::string(b >= 'a' && b <= 'z' ? "lower-case letters" : "bytes other than capitals") +
             " where groups of capitals should stand, the first " + ByteText(b) + " at " +
             PlaceText(source, firstLeft, firstLeft);
+      regroupable = smallLeft > 0 && groupLetters >= kLettersPerGroup;
     }
-    const std::string file = FileText("Quelldatei", source.Name());
+    if (regroupable) {
+      why +=
+          "; if the mail re-wrapped or lower-cased the groups, 'quarvel_text regroup' writes "
+          "them back in their layout";
+    }
+    const std::string file = FileText(kSourceRole, source.Name());
     std::string where = state.TextLimit > header
                             ? "the cipher text ends at offset " + std::to_string(state.TextLimit)
                             : "no complete group of five capitals follows the header";
     AddLine(state, "note: " + file + ": " + where + "; the " + std::to_string(end - from) +
                        " bytes after it were left out: " + why);
   });
+}
+
+void NoteIsaRequest(RunState& state) {
+  const char* request = IsaRequest();
+  const IsaAnswer answer = AnswerTo(request, BestIsa());
+  if (answer == IsaAnswer::NoRequest || answer == IsaAnswer::Honoured) return;
+  const std::string why = answer == IsaAnswer::UnknownName
+                              ? "names no tier (portable, avx2, avx512)"
+                              : "asks for a tier this processor does not offer";
+  AddLine(state, "warning: QUARVEL_ISA=" + Visible(request) + " " + why + "; the " +
+                     IsaName(RunIsa()) + " tier runs");
 }
 
 void WriteNotes(RunState& state) {

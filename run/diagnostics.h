@@ -44,6 +44,10 @@ void NotePlainText(RunState& state);
 // filling and separators unread, how many bytes were left out and why.
 void NoteDecipherStop(RunState& state);
 
+// When QUARVEL_ISA names no tier, or one this processor does not offer: the
+// request and the tier that runs instead. The output is the same either way.
+void NoteIsaRequest(RunState& state);
+
 // Writes the gathered lines to standard error, after what the console holds
 // has gone out, and forgets them.
 void WriteNotes(RunState& state);

@@ -27,6 +27,7 @@ int Dispatch(char mode, const RunParameters& params, Program program, Console& c
   state->Variant = program;
   state->Con = &console;
   state->KernelTable = &KernelsFor(RunIsa());
+  NoteIsaRequest(*state);
   switch (mode) {
     case 'C':
       EncipherRun(*state);

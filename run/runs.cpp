@@ -1,7 +1,13 @@
 #include "run/runs.h"
 
+#include <sys/mman.h>
+
 #include <cerrno>
+#include <cstdlib>
+#include <memory>
+#include <new>
 #include <string>
+#include <string_view>
 
 #include "alphabet/teleprinter.h"
 #include "coding/decipher.h"
@@ -11,7 +17,9 @@
 #include "generator/key_loading.h"
 #include "keyfile/key_file.h"
 #include "run/diagnostics.h"
+#include "run/key_reading.h"
 #include "run/text_check.h"
+#include "state/role_words.h"
 #include "state/run_state.h"
 
 namespace quarvel {
@@ -28,25 +36,23 @@ struct FileTableRow {
 };
 
 constexpr FileTableRow kEncipherTable[kMaxFileRows] = {
-    {&RunState::SourceFile, &RunParameters::PlainTextName, false, false, "Quelldatei"},
-    {&RunState::TargetFile, &RunParameters::CipherTextName, true, true, "Zieldatei"},
-    {&RunState::KeyFile, &RunParameters::KeyFileName, false, false, "Schluesseldatei"},
+    {&RunState::SourceFile, &RunParameters::PlainTextName, false, false, kSourceRole},
+    {&RunState::TargetFile, &RunParameters::CipherTextName, true, true, kTargetRole},
+    {&RunState::KeyFile, &RunParameters::KeyFileName, false, false, kKeyFileRole},
     {&RunState::AdditiveSeriesFile, &RunParameters::AdditiveSeriesName, true, true,
-     "Additionsreihe - Datei"},
-    {&RunState::AllAdditiveFile, &RunParameters::AllAdditiveName, true, true,
-     "Alle Additionsdatei"},
+     kAdditiveSeriesRole},
+    {&RunState::AllAdditiveFile, &RunParameters::AllAdditiveName, true, true, kAllAdditiveRole},
 };
 
 // The decipher run exchanges source and target names, and needs the
 // additive-series file to exist: it overwrites it from its start.
 constexpr FileTableRow kDecipherTable[kMaxFileRows] = {
-    {&RunState::SourceFile, &RunParameters::CipherTextName, false, false, "Quelldatei"},
-    {&RunState::TargetFile, &RunParameters::PlainTextName, true, true, "Zieldatei"},
-    {&RunState::KeyFile, &RunParameters::KeyFileName, false, false, "Schluesseldatei"},
+    {&RunState::SourceFile, &RunParameters::CipherTextName, false, false, kSourceRole},
+    {&RunState::TargetFile, &RunParameters::PlainTextName, true, true, kTargetRole},
+    {&RunState::KeyFile, &RunParameters::KeyFileName, false, false, kKeyFileRole},
     {&RunState::AdditiveSeriesFile, &RunParameters::AdditiveSeriesName, false, true,
-     "Additionsreihe - Datei"},
-    {&RunState::AllAdditiveFile, &RunParameters::AllAdditiveName, true, true,
-     "Alle Additionsdatei"},
+     kAdditiveSeriesRole},
+    {&RunState::AllAdditiveFile, &RunParameters::AllAdditiveName, true, true, kAllAdditiveRole},
 };
 
 const FileTableRow* TableOf(const RunState& state) {
@@ -74,7 +80,7 @@ void CloseRunFiles(RunState& state) {
   }
 }
 
-bool WholeFiles(const RunState& state) {
+bool BulkLoopsMayRun(const RunState& state) {
   if (state.Con == nullptr || !state.Block.Active || state.StepsPerChar != 5) return false;
   const FileTableRow* table = TableOf(state);
   for (int i = 0; i < state.FileCount(); ++i) {
@@ -86,7 +92,7 @@ bool WholeFiles(const RunState& state) {
 }
 
 void EncipherText(RunState& state) {
-  if (WholeFiles(state)) {
+  if (BulkLoopsMayRun(state)) {
     EncipherBulk(state);
   } else {
     while (!state.SourceFile.AtEnd()) EncipherStep(state);
@@ -94,7 +100,7 @@ void EncipherText(RunState& state) {
 }
 
 void DecipherText(RunState& state) {
-  if (WholeFiles(state)) {
+  if (BulkLoopsMayRun(state)) {
     DecipherBulk(state);
   } else {
     while (!state.DecipherDone) DecipherStep(state);
@@ -152,6 +158,15 @@ bool OpenRunFiles(RunState& state) {
   return allOpen;
 }
 
+// A run that stops at a report leaves no file behind that its own opens
+// created; every file that was there before is left as it was. They go
+// before the report's first byte, so that a console that fails there
+// leaves nothing either.
+void StartReport(RunState& state) {
+  const FileTableRow* table = TableOf(state);
+  for (int i = 0; i < state.FileCount(); ++i) (state.*(table[i].File)).RemoveIfCreated();
+}
+
 // Ends a report: the prompt, the diagnostics gathered for it on standard
 // error, then one character read.
 void EndReport(RunState& state) {
@@ -183,16 +198,11 @@ bool KeyRefused(const RunState& state) {
 void KeyErrorReport(RunState& state) {
   Console& con = *state.Con;
   con.Write("Schluesselfehler in ");
-  if (state.StructureKeyRefused) {
-    con.Write("Strukturschluessel");
-    con.WriteLineEnd();
-  }
-  if (state.BasicKeyRefused) {
-    con.Write("Grundschluessel");
-    con.WriteLineEnd();
-  }
-  if (state.MessageKeyRefused) {
-    con.Write("Spruchschluessel");
+  const bool refused[] = {state.StructureKeyRefused, state.BasicKeyRefused,
+                          state.MessageKeyRefused};
+  for (KeyItem item : kKeyItems) {
+    if (!refused[static_cast<int>(item)]) continue;
+    con.Write(InfoOf(item).Name);
     con.WriteLineEnd();
   }
   EndReport(state);
@@ -206,7 +216,8 @@ void TextErrorReport(RunState& state) {
   EndReport(state);
 }
 
-// Ends a run that stopped at a report.
+// Ends a run that stopped at a report; the files that it created were gone
+// before the report began (StartReport).
 bool StopAfterReport(RunState& state, RunOutcome outcome) {
   CloseRunFiles(state);
   state.Outcome = outcome;
@@ -217,13 +228,74 @@ bool StopAfterReport(RunState& state, RunOutcome outcome) {
 // makes its key characters ahead on a second thread, while it does the rest.
 // (Its other reads stay here: handing them over costs more than they take.)
 constexpr std::int64_t kSecondThreadFrom = 1 << 20;
+// Memory that must be left over once the thread has what it needs: more
+// than whatever the run takes after this point on one thread (its notes,
+// the diagnostics of a stop), so that a run that fits on one thread fits
+// with the second too.
+constexpr std::size_t kSpareMemory = std::size_t{1} << 20;
 
+// QUARVEL_THREADS=1 holds every run to one thread.
+bool HeldToOneThread() {
+  const char* threads = std::getenv("QUARVEL_THREADS");
+  return threads != nullptr && std::string_view(threads) == "1";
+}
+
+// Whether kSpareMemory could be had now; it is given back at once.
+bool MemoryToSpare() {
+  void* probe =
+      ::mmap(nullptr, kSpareMemory, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (probe == MAP_FAILED) return false;
+  ::munmap(probe, kSpareMemory);
+  return true;
+}
+
+// Calls `take`; memory that it cannot have fails it (false) instead of
+// ending the process as it does everywhere else. Only while the run has one
+// thread: the handler is the process's own.
+template <typename Take>
+bool TakeSoftly(Take take) {
+  std::new_handler stop = std::set_new_handler(nullptr);
+  bool had = true;
+  try {
+    had = take();
+  } catch (const std::bad_alloc&) {
+    had = false;
+  }
+  std::set_new_handler(stop);
+  return had;
+}
+
+// The one place that decides whether the run has a second thread: a large
+// regular source, two processors or more, no QUARVEL_THREADS=1, and memory
+// for all that the thread needs. Everything it needs is taken here, at
+// once, and handed to what uses it; without any of it the run goes on with
+// one thread.
 void UseSecondThread(RunState& state) {
   const ByteFile& source = state.SourceFile;
-  if (!source.IsRegular() || source.ReadLimit() < kSecondThreadFrom) return;
-  state.Con->StartBackgroundThread();
-  if (BackgroundThread* thread = state.Con->Background())
+  if (HeldToOneThread() || !source.IsRegular() || source.ReadLimit() < kSecondThreadFrom) return;
+  const FileTableRow* table = TableOf(state);
+  std::unique_ptr<BackgroundThread> thread;
+  std::unique_ptr<std::uint8_t[]> spares[kMaxFileRows];
+  bool had = TakeSoftly([&] {
+    thread = std::make_unique<BackgroundThread>();
+    for (int i = 0; i < state.FileCount(); ++i) {
+      if ((state.*(table[i].File)).CanWriteBehind())
+        spares[i].reset(new std::uint8_t[ByteFile::kCapacity]);
+    }
+    if (state.Mode == 'C') state.CheckBuffer.reset(new std::uint8_t[ByteFile::kCapacity]);
     MakeKeysAhead(state.Block, *thread, *state.KernelTable);
+    return MemoryToSpare() && thread->Start();
+  });
+  if (!had) {
+    // Nothing has been given to the thread yet.
+    state.Block.Ahead.reset();
+    state.CheckBuffer.reset();
+    return;
+  }
+  for (int i = 0; i < state.FileCount(); ++i) {
+    if (spares[i]) (state.*(table[i].File)).WriteBehindOn(*thread, std::move(spares[i]));
+  }
+  state.SecondThread = std::move(thread);
 }
 
 // Opens the files, reads the key and, in mode C, checks the plain text.
@@ -231,12 +303,14 @@ void UseSecondThread(RunState& state) {
 // given and the files are closed.
 bool PrepareRun(RunState& state) {
   if (!OpenRunFiles(state)) {
+    StartReport(state);
     FileErrorReport(state);
     return StopAfterReport(state, RunOutcome::FileError);
   }
   ReadKeyFile(state);
   NoteKey(state);
   if (KeyRefused(state)) {
+    StartReport(state);
     KeyErrorReport(state);
     return StopAfterReport(state, RunOutcome::KeyRefused);
   }
@@ -247,15 +321,18 @@ bool PrepareRun(RunState& state) {
     bool coded = CheckPlainText(state);
     NotePlainText(state);
     if (!coded) {
+      StartReport(state);
       TextErrorReport(state);
       return StopAfterReport(state, RunOutcome::TextRefused);
     }
   }
   // Only now, with every file open, the key accepted and the text checked,
-  // are the files that the run creates emptied.
+  // are the files that the run writes emptied: each loses its old bytes as
+  // its first new ones go out, so that an interrupted run leaves a prefix of
+  // what it writes and nothing after it.
   const FileTableRow* table = TableOf(state);
   for (int i = 0; i < state.FileCount(); ++i) {
-    if (table[i].NewFile) (state.*(table[i].File)).EmptyIfRegular();
+    if (table[i].Written) (state.*(table[i].File)).EmptyIfRegular();
   }
   // Nothing is on the console yet: the notes come before the text.
   WriteNotes(state);
@@ -277,7 +354,7 @@ void EncipherRun(RunState& state) {
   CopyHeader(state, state.TextPosition);
   LoadKey(state);
   state.GroupCharCount = 0;
-  state.GroupsInLine = kFirstLineGroupCount;
+  state.GroupsInLine = kGroupsInLineAtStart;
   EncipherText(state);
   PadLastGroup(state);
   CloseRunFiles(state);

@@ -23,10 +23,10 @@ void CloseRunFiles(RunState& state);
 // True when the bulk loops may write straight into the buffers: every file
 // of the run is a file of its own (none is the console, which would
 // interleave byte by byte) and the key stream comes in blocks.
-bool WholeFiles(const RunState& state);
+bool BulkLoopsMayRun(const RunState& state);
 
 // The character loops: EncipherStep while the source is not at its end, or
-// DecipherStep until DecipherDone; many characters at a time when WholeFiles
+// DecipherStep until DecipherDone; many characters at a time when BulkLoopsMayRun
 // allows it.
 void EncipherText(RunState& state);
 void DecipherText(RunState& state);

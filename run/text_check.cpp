@@ -2,7 +2,7 @@
 
 #include <atomic>
 #include <limits>
-#include <memory>
+#include <utility>
 
 #include "coding/encipher_tables.h"
 #include "io/background_thread.h"
@@ -92,25 +92,27 @@ bool CheckPlainText(RunState& state) {
   const Kernels& kernels = *state.KernelTable;
   const std::int64_t from = state.TextPosition + 1;
   std::int64_t middle = std::numeric_limits<std::int64_t>::max();
-  BackgroundThread* thread = state.Con->Background();
-  std::unique_ptr<SecondHalf> half;
+  BackgroundThread* thread = state.SecondThread.get();
+  // The second half takes no memory here: its buffer came with the thread,
+  // and it has no name of its own (its failures are made again by the run).
+  SecondHalf second;
+  SecondHalf* half = nullptr;
   // A text of a run that has the second thread (a large one) is checked in
   // two halves at once, the second there.
-  if (thread != nullptr && source.IsRegular() &&
+  if (thread != nullptr && state.CheckBuffer && source.IsRegular() &&
       source.ReadLimit() - from >= 2 * static_cast<std::int64_t>(ByteFile::kCapacity)) {
-    half = std::make_unique<SecondHalf>();
-    half->File.Bind(source.Name(), *state.Con);
-    if (half->File.OpenToReadFrom(source) == 0) {
+    second.File.UseBuffer(std::move(state.CheckBuffer));
+    second.File.Bind({}, *state.Con);
+    if (second.File.OpenToReadFrom(source) == 0) {
+      half = &second;
       // The middle on a whole block, where a read of the first half stops.
       middle = from + (source.ReadLimit() - from) / 2 / ByteFile::kCapacity * ByteFile::kCapacity;
       half->From = middle;
       half->KernelTable = &kernels;
       half->Job.Call = &ScanSecondHalf;
-      half->Job.Context = half.get();
+      half->Job.Context = half;
       half->Thread = thread;
       thread->Submit(half->Job);
-    } else {
-      half.reset();
     }
   }
   Findings found;

@@ -4,13 +4,16 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "generator/generator_types.h"
 #include "generator/key_block.h"
+#include "io/background_thread.h"
 #include "io/byte_file.h"
 #include "io/console.h"
 #include "isa/kernels.h"
+#include "state/key_finding.h"
 #include "state/run_parameters.h"
 
 namespace quarvel {
@@ -23,26 +26,15 @@ inline constexpr int kMaxFileRows = 5;
 // How a run ended, for the exit status.
 enum class RunOutcome { NoRun, Done, FileError, KeyRefused, TextRefused };
 
-// Why the key reader refused a key part.
-enum class KeyFault : std::uint8_t {
-  None,
-  NotFound,      // keyword or marker missing
-  NotReopened,   // the file did not open again for the search
-  EndsInside,    // the file ends before the last character
-  NotALetter,    // a basic-key character is not a letter
-  UnequalGroup,  // a message-key group is not three equal letters
-  NoMatrix,      // the structure key gives no matrix of usable weight
-};
-
-// What the key reader found of one key part, for the diagnostics.
-struct KeyPartFinding {
-  KeyFault Fault = KeyFault::None;
-  std::int32_t Code = 0;       // NotReopened: the platform's error code
-  std::int32_t CharsRead = 0;  // EndsInside: the characters read before the end
-  std::int64_t End = -1;       // read whole: the offset after its last character
-};
-
 struct RunState {
+  // The run's second thread, when it has one (a large run; see
+  // UseSecondThread): the files write behind on it, the key characters are
+  // made ahead and half the plain text is checked there. Declared first, it
+  // ends last, after every file and the key block are done with it.
+  std::unique_ptr<BackgroundThread> SecondThread;
+  // The buffer of the second half of the text check, taken with the thread.
+  std::unique_ptr<std::uint8_t[]> CheckBuffer;
+
   // Run parameters.
   RunParameters Params;
   char Mode = 0;
@@ -59,8 +51,9 @@ struct RunState {
   std::array<std::int32_t, kMaxFileRows> OpenResult{};
   // For a written file that is another file of the run: that file's row.
   std::array<std::int32_t, kMaxFileRows> SameFileRow{-1, -1, -1, -1, -1};
-  // The character read after a file-error report; kept as the record of
-  // that answer, though nothing reads it.
+  // The character read after a report (a file error, or a file that the key
+  // reader could not open again); kept as the record of that answer, though
+  // nothing reads it.
   char ConsoleAnswer = 0;
 
   // Key parts.
@@ -80,8 +73,6 @@ struct RunState {
   KeyPartFinding MessageKeyFinding;
   // The 30 characters read behind the marker.
   std::string MessageKeyText;
-  // Set by the keyword search when its file does not open again.
-  std::int32_t KeyReopenError = 0;
 
   // The check of the plain text after its header (mode C): the offsets of
   // the first byte of 32 or more that has no teleprinter code and of the

@@ -23,6 +23,7 @@
 #include "generator/key_stream.h"
 #include "generator/register_bank.h"
 #include "io/console.h"
+#include "io/io_error.h"
 #include "run/runs.h"
 #include "state/run_state.h"
 #include "tests/process_runner.h"
@@ -229,7 +230,7 @@ struct LoopRun {
   }
 
   // With `backgroundIo`, the files write behind, and the key characters
-  // are made ahead, on the console's second thread.
+  // are made ahead, on the run's second thread.
   LoopRun(const std::string& source, Program program, Isa isa, std::uint32_t seed,
           bool backgroundIo = false) {
     testing::WriteFile(Dir.File("source"), source);
@@ -251,9 +252,15 @@ struct LoopRun {
       EXPECT_EQ(file == &state.SourceFile ? file->OpenToRead() : file->OpenNew(), 0);
     }
     if (backgroundIo) {
-      Con->StartBackgroundThread();
-      if (Con->Background() != nullptr)
-        MakeKeysAhead(state.Block, *Con->Background(), KernelsFor(isa));
+      auto thread = std::make_unique<BackgroundThread>();
+      if (thread->Start()) {
+        for (auto& [file, name] : files) {
+          if (file->CanWriteBehind())
+            file->WriteBehindOn(*thread, std::make_unique<std::uint8_t[]>(ByteFile::kCapacity));
+        }
+        MakeKeysAhead(state.Block, *thread, KernelsFor(isa));
+        state.SecondThread = std::move(thread);
+      }
     }
     std::mt19937 rng(seed);
     for (auto& stage : state.Registers.Stages) stage = static_cast<std::uint8_t>(rng());
@@ -373,6 +380,13 @@ std::string RandomText(std::mt19937& rng, std::size_t length, const std::string&
 const std::string kTableChars =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz|< *#%-?:@38().,9014\"57=2/6+\r\n";
 
+// Every byte below 32 has the code of its value.
+const std::string kBytesBelow32 = [] {
+  std::string bytes;
+  for (int b = 0; b < 32; ++b) bytes.push_back(static_cast<char>(b));
+  return bytes;
+}();
+
 TEST_P(BulkLoops, EncipherEqualsTheSteps) {
   std::mt19937 rng(2024);
   // Lengths around the buffer of 64 KiB and the key block, and short ones.
@@ -380,11 +394,49 @@ TEST_P(BulkLoops, EncipherEqualsTheSteps) {
   int trial = 0;
   for (std::size_t length : lengths) {
     SCOPED_TRACE(length);
-    // Table characters only, then with every other byte value mixed in.
+    // Table characters only, then with every byte below 32 mixed in.
     CompareEncipher(RandomText(rng, length, kTableChars, 0), 10 + trial, trial % 5, 6);
-    CompareEncipher(RandomText(rng, length, kTableChars, 30), 20 + trial, (trial + 2) % 5,
-                    trial % 10);
+    CompareEncipher(RandomText(rng, length, kTableChars + kBytesBelow32, 0), 20 + trial,
+                    (trial + 2) % 5, trial % 10);
     ++trial;
+  }
+}
+
+// A byte without a code that the loops meet (one that came after the check
+// of the text) stops both at that byte with the same error, and everything
+// before it is written alike; nothing of it reaches the cipher text.
+TEST_P(BulkLoops, EncipherStopsAtAByteWithoutACodeAsTheStepsDo) {
+  std::mt19937 rng(4711);
+  const std::uint8_t uncoded[] = {'!', '[', 0x7F, 0xC3, 0xFF};
+  // At the start, inside a pass, at a pass's end and past a buffer of 64 KiB.
+  const std::size_t places[] = {0, 1, 700, 1023, 1024, 65535, 65536, 100001};
+  int trial = 0;
+  for (std::size_t place : places) {
+    for (bool background : {false, true}) {
+      SCOPED_TRACE(::testing::Message() << "at " << place << (background ? ", background" : ""));
+      std::string text = RandomText(rng, place + 5000, kTableChars, 0);
+      text[place] = static_cast<char>(uncoded[trial++ % std::size(uncoded)]);
+      LoopRun steps(kHeader + text, Variant(), Tier(), 9);
+      LoopRun bulk(kHeader + text, Variant(), Tier(), 9, background);
+      for (LoopRun* run : {&steps, &bulk}) run->State->GroupsInLine = kGroupsInLineAtStart;
+      auto codeOfStop = [](auto loop) {
+        try {
+          loop();
+        } catch (const IoError& error) {
+          return error.Code;
+        }
+        return 0;
+      };
+      EXPECT_EQ(codeOfStop([&] {
+                  while (!steps.State->SourceFile.AtEnd()) EncipherStep(*steps.State);
+                }),
+                kSourceChanged);
+      EXPECT_EQ(codeOfStop([&] { EncipherText(*bulk.State); }), kSourceChanged);
+      EXPECT_EQ(bulk.State->SourceFile.Position(), steps.State->SourceFile.Position());
+      EXPECT_EQ(steps.State->SourceFile.Position(),
+                static_cast<std::int64_t>(kHeader.size() + place + 1));
+      ExpectSameOutputs(steps, bulk);
+    }
   }
 }
 
@@ -394,7 +446,7 @@ TEST_P(BulkLoops, DecipherEqualsTheSteps) {
   {
     LoopRun cipher(kHeader + RandomText(rng, 150000, kTableChars, 0), Program::Quarvel,
                    Isa::Portable, 5);
-    cipher.State->GroupsInLine = kFirstLineGroupCount;
+    cipher.State->GroupsInLine = kGroupsInLineAtStart;
     EncipherText(*cipher.State);
     PadLastGroup(*cipher.State);
     std::string text = cipher.Outputs()[0].substr(kHeader.size());

@@ -4,7 +4,8 @@
 # in share/man/man1, the installed quarvel enciphering and deciphering the
 # example message, the usage line for --help, a message written with the
 # installed companions, and manual pages that groff formats without warnings
-# (and that mandoc's lint passes, where mandoc is installed).
+# (and that mandoc's lint passes, where mandoc is installed), and man
+# quarvel_keys opening the one page of both programs.
 #
 # Usage: install_test.sh <build dir> <source dir>
 set -euo pipefail
@@ -152,7 +153,33 @@ status=0
 [ "$("${emulator[@]}" "$prefix/bin/quarvel_text" decode letter.back)" = "TREFFEN AM 3.4. UM 14:30 UHR" ] ||
   fail "the letter written with the installed companions does not come back"
 
+# quarvel_keys is documented on the page of quarvel: its page is a link to
+# that one, which man follows.
+alias_pages=""
+formatted_pages=""
+for page in $pages; do
+  if [ "$(head -c 4 "$prefix/share/man/man1/$page")" = ".so " ]; then
+    target=$(sed -n '1s/^\.so //p' "$prefix/share/man/man1/$page")
+    [ -f "$prefix/share/man/$target" ] || fail "$page links to $target, which is not installed"
+    alias_pages="$alias_pages $page"
+  else
+    formatted_pages="$formatted_pages $page"
+  fi
+done
+[ "$alias_pages" = " quarvel_keys.1" ] || fail "expected quarvel_keys.1 alone to link to another page"
+if command -v man >/dev/null 2>&1; then
+  if ! MANWIDTH=80 man -P cat -M "$prefix/share/man" quarvel_keys >"$work/man.txt" 2>"$work/man.log" ||
+    ! grep -q "quarvel, quarvel_keys - encipher" "$work/man.txt" ||
+    ! grep -q "KEY SERIES FILES" "$work/man.txt"; then
+    cat "$work/man.log" >&2
+    fail "man quarvel_keys does not show the page of quarvel and quarvel_keys"
+  fi
+else
+  echo "install_test: man not found, the link of quarvel_keys not followed"
+fi
+
 # The installed manual pages format without warnings.
+pages=$formatted_pages
 if command -v mandoc >/dev/null 2>&1; then
   for page in $pages; do
     if ! mandoc -T lint "$prefix/share/man/man1/$page" >"$work/mandoc.log" 2>&1 ||

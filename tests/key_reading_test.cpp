@@ -1,5 +1,8 @@
 // Key reading: the keyword search, filtered reading and the key file layout
-// with its verdict on each key part, on small fixture files.
+// with its verdict on each key part, on small fixture files read from disk
+// and from memory; and the run's reports of a file that does not open again.
+#include "run/key_reading.h"
+
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -13,6 +16,7 @@
 
 #include "io/console.h"
 #include "keyfile/key_file.h"
+#include "keyfile/key_reasons.h"
 #include "keyfile/keyword_search.h"
 #include "run/diagnostics.h"
 #include "state/run_state.h"
@@ -25,9 +29,9 @@ using testing::TempDir;
 using testing::WriteFile;
 
 // A run state whose console reads and writes /dev/null.
-class KeyReading : public ::testing::Test {
+class KeyReader : public ::testing::Test {
  protected:
-  KeyReading()
+  KeyReader()
       : nullIn_(::open("/dev/null", O_RDONLY)),
         nullOut_(::open("/dev/null", O_WRONLY)),
         console_(nullIn_, nullOut_),
@@ -39,7 +43,7 @@ class KeyReading : public ::testing::Test {
     state_->Params.PlainTextName = dir_.File("plain");
     state_->Params.CipherTextName = dir_.File("cipher");
   }
-  ~KeyReading() override {
+  ~KeyReader() override {
     ::close(nullIn_);
     ::close(nullOut_);
   }
@@ -65,12 +69,33 @@ struct FilteredCase {
   int Count;
   std::int64_t Found;     // result of FindKeyword
   std::string Part;       // what ReadKeyPart delivers
-  std::int64_t Position;  // TextPosition afterwards (kKept: unchanged)
+  std::int64_t Position;  // the position after the part (kKept: none read)
 };
 
 constexpr std::int64_t kKept = 12345;
 
-TEST_F(KeyReading, KeywordSearchAndFilteredReading) {
+template <typename File, typename Open>
+void ExpectFiltered(const FilteredCase& c, const CharSet& allowed, File& file, Open open) {
+  ASSERT_EQ(open(file), 0);
+  EXPECT_EQ(FindKeyword(c.Keyword, file), c.Found);
+  file.Close();
+  if (c.Found != 0) {
+    ASSERT_EQ(open(file), 0);
+    KeyPart part = "old";
+    EXPECT_TRUE(ReadFiltered(part, c.Found, allowed, file, c.Count));
+    EXPECT_EQ(part, c.Part);
+    EXPECT_EQ(file.Position(), c.Position);
+    file.Close();
+  }
+  KeyPart part = "old";
+  KeyPartRead read = ReadKeyPart(part, file, open, c.Keyword, allowed, c.Count);
+  EXPECT_EQ(read.Status, c.Found != 0 ? KeyPartStatus::Read : KeyPartStatus::Missing);
+  EXPECT_EQ(read.OpenError, 0);
+  EXPECT_EQ(part, c.Part);
+  EXPECT_EQ(read.End, c.Found != 0 ? c.Position : -1);
+}
+
+TEST_F(KeyReader, KeywordSearchAndFilteredReading) {
   const std::string spaces10(10, ' ');
   const FilteredCase cases[] = {
       // The keyword's last byte at 14: result 16, byte 15 skipped unread.
@@ -105,91 +130,91 @@ TEST_F(KeyReading, KeywordSearchAndFilteredReading) {
     SCOPED_TRACE(c.Name);
     const std::string path = Fixture(c.Content);
     const CharSet& allowed = c.Binary ? BinaryDigits : Letters;
-
-    state_->TextPosition = kKept;
-    ByteFile handle;
-    EXPECT_EQ(FindKeyword(c.Keyword, handle, path, *state_), c.Found);
-    EXPECT_FALSE(handle.IsOpen());
-    EXPECT_EQ(state_->TextPosition, kKept);
-    if (c.Found != 0) {
-      KeyPart part = "old";
-      EXPECT_TRUE(ReadFiltered(part, c.Found, allowed, handle, c.Count, *state_));
-      EXPECT_EQ(part, c.Part);
-      EXPECT_EQ(state_->TextPosition, c.Position);
-      EXPECT_FALSE(handle.IsOpen());
-    }
-
-    state_->TextPosition = kKept;
-    KeyPart part = "old";
-    KeyPartStatus status = ReadKeyPart(part, path, c.Keyword, allowed, c.Count, *state_);
-    EXPECT_EQ(status, c.Found != 0 ? KeyPartStatus::Read : KeyPartStatus::Missing);
-    EXPECT_EQ(part, c.Part);
-    EXPECT_EQ(state_->TextPosition, c.Position);
+    // The same bytes on disk and in memory.
+    ByteFile disk;
+    disk.Bind(path, console_);
+    auto openDisk = [](ByteFile& file) { return file.OpenToRead(); };
+    KeyBytes memory{c.Content, path};
+    ExpectFiltered(c, allowed, disk, openDisk);
+    ExpectFiltered(c, allowed, memory, OpenKeyBytes);
   }
   // Nothing of this is reported.
   EXPECT_EQ(console_.BytesWritten(), 0);
   EXPECT_EQ(console_.BytesRead(), 0);
 }
 
+// Reads one part through the run's key reading: the basic key from the
+// run's key file, with the structure key and the message key beside it.
+void ReadRunKey(RunState& state, const std::string& plain =
+                                     "HHHHH AAA BBB CCC DDD EEE FFF GGG "
+                                     "HHH III JJJ ") {
+  WriteFile(state.Params.PlainTextName, plain);
+  ReadKeyFile(state);
+}
+
 // The run's own open key file serves the search: what it holds counts, even
 // when another file has taken its name since the run opened it.
-TEST_F(KeyReading, OpenKeyFileOfTheRunServesTheSearch) {
+TEST_F(KeyReader, OpenKeyFileOfTheRunServesTheSearch) {
   const std::string path = state_->Params.KeyFileName;
   WriteFile(path, "GRUNDSCHLUESSEL ABCDE");
   state_->KeyFile.Bind(path, console_);
   ASSERT_EQ(state_->KeyFile.OpenToRead(), 0);
   WriteFile(path + ".new", "GRUNDSCHLUESSEL ZZZZZZZZZZ\n");
   ASSERT_EQ(::rename((path + ".new").c_str(), path.c_str()), 0);
-  KeyPart part;
-  EXPECT_EQ(ReadKeyPart(part, path, "GRUNDSCHLUESSEL", Letters, 10, *state_), KeyPartStatus::Short);
-  EXPECT_EQ(part, "ABCDE");
+  ReadRunKey(*state_);
+  EXPECT_EQ(state_->BasicKeyFinding.Fault, KeyFault::EndsInside);
+  EXPECT_EQ(state_->BasicKeyFinding.CharsRead, 5);
+  EXPECT_EQ(state_->BasicKey, "ABCDE     ");
   state_->KeyFile.Close();
 }
 
-TEST_F(KeyReading, FileEndingInsideAPartIsShort) {
-  const std::string path = Fixture("GRUNDSCHLUESSEL ABC");
+TEST_F(KeyReader, FileEndingInsideAPartIsShort) {
+  const std::string content = "GRUNDSCHLUESSEL ABC";
+  KeyBytes file{content, "k"};
   KeyPart part;
-  EXPECT_EQ(ReadKeyPart(part, path, "GRUNDSCHLUESSEL", Letters, 10, *state_), KeyPartStatus::Short);
-  ByteFile handle;
-  ASSERT_EQ(FindKeyword("GRUNDSCHLUESSEL", handle, path, *state_), 16);
-  EXPECT_FALSE(ReadFiltered(part, 16, Letters, handle, 10, *state_));
+  KeyPartRead read = ReadKeyPart(part, file, OpenKeyBytes, "GRUNDSCHLUESSEL", Letters, 10);
+  EXPECT_EQ(read.Status, KeyPartStatus::Short);
+  EXPECT_EQ(part, "ABC");
+  EXPECT_EQ(read.End, 19);
 }
 
-TEST_F(KeyReading, EmptyFileIsAMissingKeyword) {
-  const std::string path = Fixture("");
+TEST_F(KeyReader, EmptyFileIsAMissingKeyword) {
+  WriteFile(state_->Params.KeyFileName, "");
   state_->TextPosition = kKept;
-  KeyPart part;
-  EXPECT_EQ(ReadKeyPart(part, path, "GRUNDSCHLUESSEL", Letters, 10, *state_),
-            KeyPartStatus::Missing);
-  EXPECT_EQ(part, std::string(10, ' '));
+  ReadRunKey(*state_, "");
+  EXPECT_EQ(state_->BasicKeyFinding.Fault, KeyFault::NotFound);
+  EXPECT_EQ(state_->BasicKey, std::string(10, ' '));
   EXPECT_EQ(state_->TextPosition, kKept);
 }
 
 // The key reader opens its files for reading only: a file that nobody may
 // write is read like any other.
-TEST_F(KeyReading, ProtectedFileIsRead) {
-  const std::string path = Fixture("GRUNDSCHLUESSEL ABCDEFGHIJ\n");
+TEST_F(KeyReader, ProtectedFileIsRead) {
+  const std::string path = state_->Params.KeyFileName;
+  WriteFile(path, "GRUNDSCHLUESSEL ABCDEFGHIJ\n");
   ASSERT_EQ(::chmod(path.c_str(), 0400), 0);
-  KeyPart part;
-  EXPECT_EQ(ReadKeyPart(part, path, "GRUNDSCHLUESSEL", Letters, 10, *state_), KeyPartStatus::Read);
-  EXPECT_EQ(part, "ABCDEFGHIJ");
+  ReadRunKey(*state_);
+  EXPECT_EQ(state_->BasicKeyFinding.Fault, KeyFault::None);
+  EXPECT_EQ(state_->BasicKey, "ABCDEFGHIJ");
 }
 
 // While the run holds a file open, the key reader reads it no further than
 // the size it had when the run opened it.
-TEST_F(KeyReading, BytesAddedAfterTheRunOpenedTheFileDoNotCount) {
-  const std::string path = Fixture("GRUNDSCHLUESSEL ABCDEFGHI");
+TEST_F(KeyReader, BytesAddedAfterTheRunOpenedTheFileDoNotCount) {
+  const std::string path = state_->Params.KeyFileName;
+  WriteFile(path, "GRUNDSCHLUESSEL ABCDEFGHI");
   state_->KeyFile.Bind(path, console_);
   ASSERT_EQ(state_->KeyFile.OpenToRead(), 0);
   const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND);
   ASSERT_GE(fd, 0);
   ASSERT_EQ(::write(fd, "J\n", 2), 2);
   ::close(fd);
-  KeyPart part;
-  EXPECT_EQ(ReadKeyPart(part, path, "GRUNDSCHLUESSEL", Letters, 10, *state_), KeyPartStatus::Short);
+  ReadRunKey(*state_);
+  EXPECT_EQ(state_->BasicKeyFinding.Fault, KeyFault::EndsInside);
   state_->KeyFile.Close();
-  EXPECT_EQ(ReadKeyPart(part, path, "GRUNDSCHLUESSEL", Letters, 10, *state_), KeyPartStatus::Read);
-  EXPECT_EQ(part, "ABCDEFGHIJ");
+  ReadRunKey(*state_);
+  EXPECT_EQ(state_->BasicKeyFinding.Fault, KeyFault::None);
+  EXPECT_EQ(state_->BasicKey, "ABCDEFGHIJ");
 }
 
 // A console on pipes: what is typed goes in before, what is shown is read
@@ -224,30 +249,46 @@ struct PipeConsole {
   }
 };
 
-TEST(KeywordSearch, FileThatDoesNotOpenIsReportedAndOneCharacterRead) {
+// The reader itself reports nothing: it returns the error code.
+TEST(KeywordSearch, FileThatDoesNotOpenIsFoundMissingWithItsCode) {
   TempDir dir;
-  {
-    PipeConsole pipes("xy\nmore\n");
-    auto state = std::make_unique<RunState>();
-    state->Con = pipes.Con.get();
-    state->TextPosition = kKept;
-    ByteFile handle;
-    EXPECT_EQ(FindKeyword("GRUNDSCHLUESSEL", handle, dir.File("missing"), *state), 0);
-    EXPECT_EQ(state->ConsoleAnswer, 'x');
-    EXPECT_EQ(pipes.Con->BytesRead(), 1);
-    EXPECT_EQ(state->TextPosition, kKept);
-    EXPECT_EQ(pipes.Shown(), " ERROR \r\n Dateifehler ! ");
-  }
-  // Through ReadKeyPart the part is spaces.
-  PipeConsole pipes("\n");
+  PipeConsole pipes("xy\n");
+  ByteFile handle;
+  handle.Bind(dir.File("missing"), *pipes.Con);
+  KeyPart part;
+  KeyPartRead read = ReadKeyPart(
+      part, handle, [](ByteFile& file) { return file.OpenToRead(); }, "GRUNDSCHLUESSEL", Letters,
+      10);
+  EXPECT_EQ(read.Status, KeyPartStatus::Missing);
+  EXPECT_EQ(read.OpenError, ENOENT);
+  EXPECT_EQ(read.End, -1);
+  EXPECT_EQ(part, std::string(10, ' '));
+  EXPECT_EQ(pipes.Con->BytesRead(), 0);
+  EXPECT_EQ(pipes.Shown(), "");
+}
+
+// The run reports each search whose file does not open, at once, and reads
+// one character after each report.
+TEST(KeywordSearch, RunReportsEachFileThatDoesNotOpenAndReadsOneCharacter) {
+  TempDir dir;
+  PipeConsole pipes("xy\nmore\n");
   auto state = std::make_unique<RunState>();
   state->Con = pipes.Con.get();
-  KeyPart part;
-  EXPECT_EQ(ReadKeyPart(part, dir.File("missing"), "GRUNDSCHLUESSEL", Letters, 10, *state),
-            KeyPartStatus::Missing);
-  EXPECT_EQ(part, std::string(10, ' '));
-  EXPECT_EQ(state->ConsoleAnswer, '\n');
-  EXPECT_EQ(pipes.Shown(), " ERROR \r\n Dateifehler ! ");
+  state->Mode = 'C';
+  state->Params.KeyFileName = dir.File("missing");
+  state->Params.PlainTextName = dir.File("plain");
+  WriteFile(state->Params.PlainTextName, "HHHHH AAA BBB CCC DDD EEE FFF GGG HHH III JJJ x");
+  state->TextPosition = kKept;
+  ReadKeyFile(*state);
+  EXPECT_EQ(state->StructureKeyFinding.Fault, KeyFault::NotReopened);
+  EXPECT_EQ(state->BasicKeyFinding.Fault, KeyFault::NotReopened);
+  EXPECT_EQ(state->MessageKeyFinding.Fault, KeyFault::None);
+  EXPECT_EQ(state->BasicKey, std::string(10, ' '));
+  EXPECT_EQ(state->ConsoleAnswer, 'y');
+  EXPECT_EQ(pipes.Con->BytesRead(), 2);
+  EXPECT_EQ(state->TextPosition, 45);
+  const std::string report = " ERROR \r\n Dateifehler ! ";
+  EXPECT_EQ(pipes.Shown(), report + report);
 }
 
 // The structure key of the example key file, row by row.
@@ -290,7 +331,7 @@ struct KeyFileCase {
   std::int64_t Position;  // TextPosition afterwards, -1 not to check it
 };
 
-TEST_F(KeyReading, KeyFileLayoutAndVerdict) {
+TEST_F(KeyReader, KeyFileLayoutAndVerdict) {
   const std::string zeros(128, '0');
   const std::string aaa = "HHHHH AAA AAA AAA AAA AAA AAA AAA AAA AAA AAA text";
   const KeyFileCase cases[] = {
@@ -382,11 +423,20 @@ TEST_F(KeyReading, KeyFileLayoutAndVerdict) {
     if (!c.StructureRefused && !c.BasicRefused && !c.MessageRefused) {
       EXPECT_TRUE(state_->KeysValid);
     }
+    // The same bytes in memory read the same.
+    const KeyReading memory = ReadKeyBytes(c.Key, "key", c.Source, "plain");
+    EXPECT_EQ(memory.StructureKeyText, state_->StructureKeyText);
+    EXPECT_EQ(memory.BasicKey, state_->BasicKey);
+    EXPECT_EQ(memory.MessageKey, state_->MessageKey);
+    EXPECT_EQ(memory.StructureKeyRefused, c.StructureRefused);
+    EXPECT_EQ(memory.BasicKeyRefused, c.BasicRefused);
+    EXPECT_EQ(memory.MessageKeyRefused, c.MessageRefused);
+    EXPECT_EQ(memory.TextPosition < 0 ? kKept : memory.TextPosition, state_->TextPosition);
   }
   EXPECT_EQ(console_.BytesWritten(), 0);
 }
 
-TEST_F(KeyReading, MessageKeyComesFromTheSourceOfTheMode) {
+TEST_F(KeyReader, MessageKeyComesFromTheSourceOfTheMode) {
   WriteFile(state_->Params.KeyFileName, kKeyFile);
   WriteFile(state_->Params.PlainTextName, "no marker in the plain text\n");
   WriteFile(state_->Params.CipherTextName, "HHHHH ZZZ UUU III OOO PPP QQQ WWW EEE RRR TTT\r\nAB");
@@ -401,7 +451,7 @@ TEST_F(KeyReading, MessageKeyComesFromTheSourceOfTheMode) {
   EXPECT_TRUE(state_->MessageKeyRefused);
 }
 
-TEST_F(KeyReading, KeyFileThatDoesNotOpenAgainIsNamedWithItsReason) {
+TEST_F(KeyReader, KeyFileThatDoesNotOpenAgainIsNamedWithItsReason) {
   // The run holds its files open; here the key file is gone when its parts
   // are searched for.
   WriteFile(state_->Params.PlainTextName, kHeader);

@@ -1,10 +1,12 @@
 // Known answers: every case folder under tests/vectors holds a command line,
 // the files present before the run (in/), and what the run must leave: the
 // console output (stdout), the exit status (status) and every file it created
-// or changed (out/). The programs run as processes in a fresh folder with
+// or changed (out/), and optionally the most descriptors the process may
+// hold open (open_files). The programs run as processes in a fresh folder with
 // standard input from /dev/null, once for each instruction-set tier that
 // QUARVEL_ISA can ask for; the tier must change no byte.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -59,6 +61,10 @@ TEST_P(KnownAnswerTest, RunGivesStoredResults) {
   options.StdinPath = "/dev/null";
   options.WorkDir = work.Path();
   options.Environment = {"QUARVEL_ISA=" + tier};
+  if (FileExists(dir + "/open_files")) {
+    options.Limits = {
+        {RLIMIT_NOFILE, static_cast<rlim_t>(std::stoul(ReadFile(dir + "/open_files")))}};
+  }
   ProcessResult r = RunProcess(command[0] == "quarvel" ? QuarvelPath() : QuarvelKeysPath(),
                                {command.begin() + 1, command.end()}, options);
 

@@ -102,12 +102,26 @@ const NoteCase kNotes[] = {
      "", ""},
     {"LowerCaseLetterInsideAGroup", 'D', ExampleKeyText(), kHeader + "BIUUY TnSWR YOQRO TXYKL\r\n",
      "note: Quelldatei 's.txt': the cipher text ends at offset 50; the 20 bytes after it were "
-     "left out: a lower-case letter 'n' (0x6E) inside a group at line 1, column 54, offset 53",
+     "left out: a lower-case letter 'n' (0x6E) inside a group at line 1, column 54, offset 53; "
+     "if the mail re-wrapped or lower-cased the groups, 'quarvel_text regroup' writes them back "
+     "in their layout",
+     "", ""},
+    {"LineBreakInsideAGroup", 'D', ExampleKeyText(), kHeader + "BIUUY TN\nSWR YOQRO TXYKL\r\n",
+     "note: Quelldatei 's.txt': the cipher text ends at offset 50; the 21 bytes after it were "
+     "left out: a byte 0x0A inside a group at line 1, column 55, offset 54; if the mail "
+     "re-wrapped or lower-cased the groups, 'quarvel_text regroup' writes them back in their "
+     "layout",
+     "", ""},
+    // A signature after whole groups is no damage to undo.
+    {"SignatureAfterTheGroups", 'D', ExampleKeyText(), kHeader + kCipher + "\r\nGruss Hans\r\n",
+     "note: Quelldatei 's.txt': the cipher text ends at offset 68; the 16 bytes after it were "
+     "left out: a lower-case letter 'r' (0x72) inside a group at line 3, column 2, offset 74",
      "", ""},
     {"LowerCaseCipherText", 'D', ExampleKeyText(), kHeader + "biuuy tnswr yoqro txykl\r\n",
      "note: Quelldatei 's.txt': no complete group of five capitals follows the header; the 25 "
      "bytes after it were left out: lower-case letters where groups of capitals should stand, "
-     "the first 'b' (0x62) at line 1, column 47, offset 46",
+     "the first 'b' (0x62) at line 1, column 47, offset 46; if the mail re-wrapped or "
+     "lower-cased the groups, 'quarvel_text regroup' writes them back in their layout",
      "", ""},
     {"IncompleteLastGroup", 'D', ExampleKeyText(), kHeader + "BIUUY TNSWR YOQRO TXY",
      "note: Quelldatei 's.txt': the cipher text ends at offset 62; the 4 bytes after it were left "

@@ -16,13 +16,15 @@ namespace {
 
 using quarvel::testing::kKeyLetters;
 
-std::string Encode(const std::string& text, std::optional<char> replacement = std::nullopt) {
+std::string Encode(const std::string& text, std::optional<char> replacement = std::nullopt,
+                   bool transliterate = false) {
   EncodeOptions options;
   options.Replacement = replacement;
+  options.Transliterate = transliterate;
   EncodeState state;
-  EncodeProblem problem;
   std::string out;
-  EXPECT_TRUE(EncodeText(text, options, state, out, problem)) << DescribeProblem(problem);
+  EXPECT_TRUE(EncodeText(text, options, state, out))
+      << (state.Problems.empty() ? "" : DescribeProblem(state.Problems[0]));
   FinishEncoding(state, out);
   return out;
 }
@@ -57,10 +59,9 @@ TEST(EncodeText, GivesTheNotationWithTheShiftsWhereTheTextNeedsThem) {
 
 TEST(EncodeText, CarriesTheShiftFromOneInputToTheNext) {
   EncodeState state;
-  EncodeProblem problem;
   std::string out;
-  ASSERT_TRUE(EncodeText("am 12 ", {}, state, out, problem));
-  ASSERT_TRUE(EncodeText("13 Uhr", {}, state, out, problem));
+  ASSERT_TRUE(EncodeText("am 12 ", {}, state, out));
+  ASSERT_TRUE(EncodeText("13 Uhr", {}, state, out));
   FinishEncoding(state, out);
   EXPECT_EQ(out, "AM #12 13% UHR");
 }
@@ -135,27 +136,28 @@ struct ProblemCase {
   std::string Description;
 };
 
-TEST(EncodeText, StopsAtTheFirstCharacterWithoutATeleprinterForm) {
+TEST(EncodeText, RecordsEachCharacterWithoutATeleprinterFormWithItsPlace) {
   const std::vector<ProblemCase> cases = {
-      {"ab\nc\xC3\xA9", 2, 2, "\xC3\xA9", true, "U+00E9 '\xC3\xA9' has no teleprinter form"},
+      {"ab\nc\xC3\xA9", 2, 2, "\xC3\xA9", true,
+       "U+00E9 '\xC3\xA9' has no teleprinter form (--translit: 'E')"},
       {"x\ry", 1, 2, "\r", true,
        "U+000D has no teleprinter form (a carriage return without a line feed)"},
       {"a\r\nb\r\n\r\n50%", 4, 3, "%", true,
-       "U+0025 '%' has no teleprinter form (it is a control character of the notation)"},
-      {"ok!", 1, 3, "!", true, "U+0021 '!' has no teleprinter form"},
+       "U+0025 '%' has no teleprinter form (it is a control character of the notation; "
+       "--translit: 'PROZENT')"},
+      {"ok!", 1, 3, "!", true, "U+0021 '!' has no teleprinter form (--translit: '.')"},
+      {"don't", 1, 4, "'", true, "U+0027 ''' has no teleprinter form (--translit drops it)"},
       {"\xE2\x82\xAC 5", 1, 1, "\xE2\x82\xAC", true,
-       "U+20AC '\xE2\x82\xAC' has no teleprinter form"},
+       "U+20AC '\xE2\x82\xAC' has no teleprinter form (--translit: 'EUR')"},
       {"a\x01", 1, 2, "\x01", true, "U+0001 has no teleprinter form"},
-      {"a\xFF", 1, 2, "\xFF", false, "byte 0xFF is not UTF-8"},
-      // An encoded surrogate and an overlong form are not UTF-8.
-      {"\xED\xA0\x80", 1, 1, "\xED", false, "byte 0xED is not UTF-8"},
-      {"\xC0\xAF", 1, 1, "\xC0", false, "byte 0xC0 is not UTF-8"},
+      {"\xD0\x96", 1, 1, "\xD0\x96", true, "U+0416 '\xD0\x96' has no teleprinter form"},
   };
   for (const ProblemCase& c : cases) {
     EncodeState state;
-    EncodeProblem problem;
     std::string out;
-    EXPECT_FALSE(EncodeText(c.Text, {}, state, out, problem)) << c.Text;
+    EXPECT_FALSE(EncodeText(c.Text, {}, state, out)) << c.Text;
+    ASSERT_EQ(state.Problems.size(), 1u) << c.Text;
+    const EncodeProblem& problem = state.Problems[0];
     EXPECT_EQ(problem.Line, c.Line) << c.Text;
     EXPECT_EQ(problem.Column, c.Column) << c.Text;
     EXPECT_EQ(problem.Bytes, c.Bytes) << c.Text;
@@ -164,13 +166,121 @@ TEST(EncodeText, StopsAtTheFirstCharacterWithoutATeleprinterForm) {
   }
 }
 
+TEST(EncodeText, GoesOnPastProblemsAndKeepsTheFirstTwentyWithTheirInput) {
+  EncodeState state;
+  std::string out;
+  state.Input = "a.txt";
+  EXPECT_FALSE(EncodeText("1!\n\xE2\x80\x93x!", {}, state, out));
+  state.Input = "b.txt";
+  EXPECT_TRUE(EncodeText("fine", {}, state, out));
+  state.Input = "c.txt";
+  EXPECT_FALSE(EncodeText(std::string(30, ';'), {}, state, out));
+  EXPECT_EQ(state.ProblemCount, 33);
+  ASSERT_EQ(state.Problems.size(), kListedProblems);
+  EXPECT_EQ(state.Problems[0].Input, "a.txt");
+  EXPECT_EQ(state.Problems[1].Line, 2);
+  EXPECT_EQ(state.Problems[1].Column, 1);
+  EXPECT_EQ(state.Problems[2].Column, 3);
+  EXPECT_EQ(state.Problems[3].Input, "c.txt");
+  EXPECT_EQ(state.Problems[19].Column, 17);
+}
+
+TEST(EncodeText, StopsAtTheFirstByteThatIsNotUtf8AndSaysHowToReadTheFile) {
+  const std::vector<ProblemCase> cases = {
+      {"a\xFF!\xFE", 1, 2, "\xFF", false, ""},
+      // An encoded surrogate and an overlong form are not UTF-8.
+      {"\xED\xA0\x80", 1, 1, "\xED", false, ""},
+      {"x\n\xC0\xAF", 2, 1, "\xC0", false, ""},
+  };
+  for (const ProblemCase& c : cases) {
+    EncodeState state;
+    std::string out;
+    EXPECT_FALSE(EncodeText(c.Text, {}, state, out)) << c.Text;
+    ASSERT_EQ(state.Problems.size(), 1u) << c.Text;
+    EXPECT_EQ(state.Problems[0].Line, c.Line) << c.Text;
+    EXPECT_EQ(state.Problems[0].Column, c.Column) << c.Text;
+    EXPECT_EQ(state.Problems[0].Bytes, c.Bytes) << c.Text;
+    EXPECT_FALSE(state.Problems[0].Valid);
+  }
+  EncodeProblem problem{"", 1, 1, "\xFC", false, 0};
+  EXPECT_EQ(DescribeProblem(problem),
+            "byte 0xFC is not UTF-8: the file is not UTF-8 text; if it is Latin-1, convert it "
+            "(iconv -f latin1) or read it with --from latin1");
+}
+
+TEST(Latin1ToUtf8, GivesEachByteItsCharacter) {
+  EXPECT_EQ(Latin1ToUtf8("M\xFCller \xA7 5\xFF"), "M\xC3\xBCller \xC2\xA7 5\xC3\xBF");
+  EXPECT_EQ(Encode(Latin1ToUtf8("Gr\xFC\xDF"
+                                "e")),
+            "GRUESSE");
+}
+
+TEST(EncodeText, WithTransliterationWritesWhatATelegramWould) {
+  const std::vector<EncodeCase> cases = {
+      {"\xE2\x80\x9E"
+       "Die Akte\xE2\x80\x9C",
+       "#\"%DIE AKTE#\""},
+      {"2026!", "#2026."},
+      {"ja; nein", "JA#,% NEIN"},
+      {"a \xE2\x80\x93 b \xE2\x80\x94 c", "A #-% B #-% C"},
+      {"und so\xE2\x80\xA6", "UND SO#..."},
+      // Words of the table stand apart from letters and figures.
+      {"50%", "#50% PROZENT"},
+      {"50 %", "#50% PROZENT"},
+      {"12\xE2\x82\xAC", "#12% EUR"},
+      {"M\xC3\xBCller & S\xC3\xB6hne", "MUELLER UND SOEHNE"},
+      {"A&O", "A UND O"},
+      {"2\xC2\xBD Tage", "#2 1/2% TAGE"},
+      {"\xC2\xA7"
+       "5",
+       "PARAGRAPH #5"},
+      {"[1]", "#(1)"},
+      {"Caf\xC3\xA9 Fran\xC3\xA7ois Espa\xC3\xB1"
+       "a",
+       "CAFE FRANCOIS ESPANA"},
+      {"\xC3\xA6 \xC3\xB8 \xC5\x93 \xC3\xA5", "AE OE OE AA"},
+      {"it\xE2\x80\x99s Peter's", "ITS PETERS"},
+      {"a\xC2\xA0"
+       "b\xE2\x80\xAF"
+       "c",
+       "A B C"},
+      {"Zu\xC2\xAD"
+       "cker\xE2\x80\x8B\xEF\xBB\xBF",
+       "ZUCKER"},
+      // Umlauts, figures and line ends as without it.
+      {"\xC3\x84 1\n", "AE #1<*"},
+  };
+  for (const EncodeCase& c : cases) EXPECT_EQ(Encode(c.Text, {}, true), c.Notation) << c.Text;
+  // What the table does not cover takes the replacement.
+  EXPECT_EQ(Encode("\xD0\x96!", '?', true), "#?.");
+}
+
+TEST(TransliterationTable, HoldsOnlyFormsThatEncodeAsThemselves) {
+  for (const Transliteration& entry : TransliterationTable()) {
+    std::string form(entry.Form);
+    EncodeState state;
+    std::string out;
+    EXPECT_TRUE(EncodeText(form, {}, state, out))
+        << std::hex << static_cast<unsigned>(entry.CodePoint);
+    FinishEncoding(state, out);
+    int shifts = 0;
+    bool shiftsRight = true;
+    EXPECT_EQ(ReadNotation(out, shifts, shiftsRight), form)
+        << std::hex << static_cast<unsigned>(entry.CodePoint);
+    EXPECT_EQ(TransliterationOf(entry.CodePoint), entry.Form);
+  }
+  // Characters with a form of their own are not in it.
+  for (char32_t cp : {U'A', U'a', U'1', U'(', U'|', U' ', U'\n', U'\u00E4', U'\u00DF'}) {
+    EXPECT_FALSE(TransliterationOf(cp)) << std::hex << static_cast<unsigned>(cp);
+  }
+}
+
 TEST(EncodeText, WritesTheReplacementInPlaceOfEachSuchCharacterAndCountsThem) {
   EncodeOptions options;
   options.Replacement = '?';
   EncodeState state;
-  EncodeProblem problem;
   std::string out;
-  ASSERT_TRUE(EncodeText("a!b \xE2\x82\xAC\xFF c", options, state, out, problem));
+  ASSERT_TRUE(EncodeText("a!b \xE2\x82\xAC\xFF c", options, state, out));
   FinishEncoding(state, out);
   EXPECT_EQ(out, "A#?%B #??% C");
   EXPECT_EQ(state.Replaced, 3);
