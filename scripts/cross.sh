@@ -35,23 +35,36 @@ command -v "qemu-$arch" >/dev/null 2>&1 || need+=(qemu-user)
 command -v pkg-config >/dev/null 2>&1 || need+=(pkg-config)
 # GoogleTest is compiled from the sources this package ships.
 [ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
-# libsodium (the companion programs' key check value) for the target
-# processor: Debian's own package of that architecture, installed beside
-# this machine's (multiarch).
-[ -f "/usr/lib/$triplet/libsodium.a" ] || need+=("libsodium-dev:$debarch")
-
 if [ ${#need[@]} -gt 0 ]; then
   sudo=""
   [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  if [[ " ${need[*]} " == *":$debarch "* ]] && ! dpkg --print-foreign-architectures | grep -qx "$debarch"; then
-    $sudo dpkg --add-architecture "$debarch"
-  fi
   $sudo apt-get update
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${need[@]}"
 fi
 
-# pkg-config describes the target's libraries, not this machine's.
-export PKG_CONFIG_LIBDIR=/usr/lib/$triplet/pkgconfig:/usr/share/pkgconfig
+# libsodium (the companion programs' key check value) for the target
+# processor: Debian's package of that architecture, unpacked into the build
+# folder, not installed. Installed, it would bring that architecture's C
+# library into /lib, where the emulator's programs would load it in place of
+# the cross tree's own, which does not go with it.
+deps=$(realpath -m "$build")/target-packages
+if [ ! -f "$deps/usr/lib/$triplet/libsodium.a" ]; then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  if ! dpkg --print-foreign-architectures | grep -qx "$debarch"; then
+    $sudo dpkg --add-architecture "$debarch"
+    $sudo apt-get update
+  fi
+  mkdir -p "$deps/download"
+  if ! (cd "$deps/download" && apt-get download "libsodium-dev:$debarch"); then
+    $sudo apt-get update
+    (cd "$deps/download" && apt-get download "libsodium-dev:$debarch")
+  fi
+  for package in "$deps"/download/*.deb; do dpkg-deb -x "$package" "$deps"; done
+fi
+# pkg-config describes the target's libraries, found under the unpacked tree.
+export PKG_CONFIG_LIBDIR=$deps/usr/lib/$triplet/pkgconfig
+export PKG_CONFIG_SYSROOT_DIR=$deps
 cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
   -DQUARVEL_BUILD_BENCHMARKS=OFF
 cmake --build "$build" -j2
