@@ -55,6 +55,33 @@ struct PlaneKernels {
   }
   static void Store(std::uint8_t* p, Vec v) { __builtin_memcpy(p, &v, sizeof v); }
 
+  // Each bit of ifSet where select has it, else of ifClear.
+  static Vec Choose(Vec select, Vec ifSet, Vec ifClear) {
+    return ifClear ^ (select & (ifSet ^ ifClear));
+  }
+
+  // Stores the key bits of kWidth * 8 steps from their matrix entries: the
+  // entry, register 0 and the parity of the step before each step, which
+  // comes one bit up through the lanes, the first from `carry`; `carry`
+  // then holds the parity of the last step.
+  static void StoreKeyBits(const Vec (&reg)[8], Vec entry, std::uint64_t& carry,
+                           std::uint8_t* out) {
+    Vec parity = reg[0] ^ reg[1] ^ reg[2] ^ reg[3] ^ reg[4] ^ reg[5] ^ reg[6] ^ reg[7];
+    Vec top = parity >> 63;
+    // Every lane one place up, the last to the first.
+    if constexpr (kLanes == 2) {
+      top = __builtin_shufflevector(top, top, 1, 0);
+    } else if constexpr (kLanes == 4) {
+      top = __builtin_shufflevector(top, top, 3, 0, 1, 2);
+    } else {
+      top = __builtin_shufflevector(top, top, 7, 0, 1, 2, 3, 4, 5, 6);
+    }
+    std::uint64_t last = top[0];
+    top[0] = carry;
+    carry = last;
+    Store(out, entry ^ reg[0] ^ ((parity << 1) | top));
+  }
+
   // The registers side by side, so that a vector is read back only after
   // the store that made it has long gone to the cache.
   static void Steps(std::uint8_t* planes, int planeBytes, int from, int to) {
@@ -88,29 +115,9 @@ struct PlaneKernels {
         if (tables.Invert[row]) hit[row] = ~hit[row];
       }
       // The row's entry, chosen by register 3 (weight 1), then 2, then 1.
-      auto choose = [](Vec select, Vec ifSet, Vec ifClear) {
-        return ifClear ^ (select & (ifSet ^ ifClear));
-      };
-      for (int row = 0; row < 4; ++row) hit[row] = choose(reg[3], hit[2 * row + 1], hit[2 * row]);
-      for (int row = 0; row < 2; ++row) hit[row] = choose(reg[2], hit[2 * row + 1], hit[2 * row]);
-      const Vec entry = choose(reg[1], hit[1], hit[0]);
-      Vec parity = reg[0] ^ reg[1] ^ reg[2] ^ reg[3] ^ reg[4] ^ reg[5] ^ reg[6] ^ reg[7];
-      // The parity of the step before each step: one bit up, through the
-      // lanes.
-      Vec top = parity >> 63;
-      // Every lane one place up, the last to the first.
-      if constexpr (kLanes == 2) {
-        top = __builtin_shufflevector(top, top, 1, 0);
-      } else if constexpr (kLanes == 4) {
-        top = __builtin_shufflevector(top, top, 3, 0, 1, 2);
-      } else {
-        top = __builtin_shufflevector(top, top, 7, 0, 1, 2, 3, 4, 5, 6);
-      }
-      std::uint64_t last = top[0];
-      top[0] = carry;
-      carry = last;
-      Vec before = (parity << 1) | top;
-      Store(keyBits + (k - from), entry ^ reg[0] ^ before);
+      for (int row = 0; row < 4; ++row) hit[row] = Choose(reg[3], hit[2 * row + 1], hit[2 * row]);
+      for (int row = 0; row < 2; ++row) hit[row] = Choose(reg[2], hit[2 * row + 1], hit[2 * row]);
+      StoreKeyBits(reg, Choose(reg[1], hit[1], hit[0]), carry, keyBits + (k - from));
     }
     return static_cast<std::uint8_t>(carry);
   }
@@ -123,9 +130,6 @@ struct PlaneKernels {
                                   const KeyBitTables& tables, std::uint8_t prevParity,
                                   std::uint8_t* keyBits) {
     std::uint64_t carry = prevParity;
-    auto choose = [](Vec select, Vec ifSet, Vec ifClear) {
-      return ifClear ^ (select & (ifSet ^ ifClear));
-    };
     for (int k = from; k < to; k += kWidth) {
       Vec reg[8];
       for (int r = 0; r < 8; ++r) reg[r] = Load(planes + r * planeBytes + k);
@@ -137,28 +141,14 @@ struct PlaneKernels {
       const std::uint8_t* q = tables.Quarters;
       Vec rows[8];
       for (int row = 0; row < 8; ++row, q += 4) {
-        rows[row] = choose(reg[4], choose(reg[5], functions[q[3]], functions[q[2]]),
-                           choose(reg[5], functions[q[1]], functions[q[0]]));
+        rows[row] = Choose(reg[4], Choose(reg[5], functions[q[3]], functions[q[2]]),
+                           Choose(reg[5], functions[q[1]], functions[q[0]]));
       }
       for (int row = 0; row < 4; ++row)
-        rows[row] = choose(reg[3], rows[2 * row + 1], rows[2 * row]);
+        rows[row] = Choose(reg[3], rows[2 * row + 1], rows[2 * row]);
       for (int row = 0; row < 2; ++row)
-        rows[row] = choose(reg[2], rows[2 * row + 1], rows[2 * row]);
-      const Vec entry = choose(reg[1], rows[1], rows[0]);
-      Vec parity = reg[0] ^ reg[1] ^ reg[2] ^ reg[3] ^ reg[4] ^ reg[5] ^ reg[6] ^ reg[7];
-      Vec top = parity >> 63;
-      if constexpr (kLanes == 2) {
-        top = __builtin_shufflevector(top, top, 1, 0);
-      } else if constexpr (kLanes == 4) {
-        top = __builtin_shufflevector(top, top, 3, 0, 1, 2);
-      } else {
-        top = __builtin_shufflevector(top, top, 7, 0, 1, 2, 3, 4, 5, 6);
-      }
-      std::uint64_t last = top[0];
-      top[0] = carry;
-      carry = last;
-      Vec before = (parity << 1) | top;
-      Store(keyBits + (k - from), entry ^ reg[0] ^ before);
+        rows[row] = Choose(reg[2], rows[2 * row + 1], rows[2 * row]);
+      StoreKeyBits(reg, Choose(reg[1], rows[1], rows[0]), carry, keyBits + (k - from));
     }
     return static_cast<std::uint8_t>(carry);
   }
