@@ -126,7 +126,7 @@ std::size_t CollectLettersAvx2(const std::uint8_t* text, std::size_t count, std:
       const __m128i packed = _mm_shuffle_epi8(bytes, shuffle);
       _mm_storel_epi64(reinterpret_cast<__m128i*>(letters + n), packed);
       n += static_cast<std::size_t>(_mm_popcnt_u32(low));
-      _mm_storeh_pd(reinterpret_cast<double*>(letters + n), _mm_castsi128_pd(packed));
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(letters + n), _mm_unpackhi_epi64(packed, packed));
       n += static_cast<std::size_t>(_mm_popcnt_u32(high));
     }
   }
