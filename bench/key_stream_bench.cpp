@@ -133,8 +133,8 @@ BENCHMARK(BM_PlaneKeyBits)->DenseRange(0, 2)->ArgName("isa");
 // The two formulations of the key bits without three-input logic, on the
 // same planes: the tree of choices in two-input steps (minterms 0) and the
 // minterms of the selecting bits (minterms 1), with the vectors of the
-// portable tier (isa 0, whose table takes the tree) and of AVX2 (isa 1,
-// whose table takes the minterms).
+// portable tier (isa 0) and of AVX2 (isa 1); the tables of both take the
+// tree.
 void BM_KeyBitForms(benchmark::State& state) {
   using KeyBitsFunction = std::uint8_t (*)(const std::uint8_t*, int, int, int, const KeyBitTables&,
                                            std::uint8_t, std::uint8_t*);
@@ -144,7 +144,7 @@ void BM_KeyBitForms(benchmark::State& state) {
   if (avx2) {
     bool offered = BestIsa() >= Isa::Avx2;
 #if QUARVEL_X86_TIERS
-    function = minterms ? PlaneKeyBitsAvx2 : PlaneKeyBitsByTreeAvx2;
+    function = minterms ? PlaneKeyBitsByMintermsAvx2 : PlaneKeyBitsAvx2;
 #else
     offered = false;
 #endif

@@ -171,9 +171,9 @@ void PlaneStepsAvx2(std::uint8_t* planes, int planeBytes, int from, int to);
 std::uint8_t PlaneKeyBitsAvx2(const std::uint8_t* planes, int planeBytes, int from, int to,
                               const KeyBitTables& tables, std::uint8_t prevParity,
                               std::uint8_t* keyBits);
-std::uint8_t PlaneKeyBitsByTreeAvx2(const std::uint8_t* planes, int planeBytes, int from, int to,
-                                    const KeyBitTables& tables, std::uint8_t prevParity,
-                                    std::uint8_t* keyBits);
+std::uint8_t PlaneKeyBitsByMintermsAvx2(const std::uint8_t* planes, int planeBytes, int from,
+                                        int to, const KeyBitTables& tables, std::uint8_t prevParity,
+                                        std::uint8_t* keyBits);
 void PackCharsAvx2(const std::uint8_t* keyBits, int groups, std::uint8_t* chars);
 
 void StridedStepsAvx512(std::uint8_t* f, int from, int to);
