@@ -118,7 +118,7 @@ void BM_PlaneKeyBits(benchmark::State& state) {
   std::mt19937 rng(6);
   auto block = StartedBlock(rng);
   for (auto& byte : block->Planes) byte = static_cast<std::uint8_t>(rng());
-  constexpr int kFrom = KeyBlock::kPlaneHistory, kTo = KeyBlock::kPlaneBytes;
+  constexpr int kFrom = KeyBlock::kPlaneHistory, kTo = kFrom + KeyBlock::kBlockPlaneBytes;
   std::uint8_t parity = 0;
   for (auto _ : state) {
     parity = kernels->PlaneKeyBits(block->Planes.data(), KeyBlock::kPlaneBytes, kFrom, kTo,
@@ -156,7 +156,7 @@ void BM_KeyBitForms(benchmark::State& state) {
   std::mt19937 rng(6);
   auto block = StartedBlock(rng);
   for (auto& byte : block->Planes) byte = static_cast<std::uint8_t>(rng());
-  constexpr int kFrom = KeyBlock::kPlaneHistory, kTo = KeyBlock::kPlaneBytes;
+  constexpr int kFrom = KeyBlock::kPlaneHistory, kTo = kFrom + KeyBlock::kBlockPlaneBytes;
   std::uint8_t parity = 0;
   for (auto _ : state) {
     parity = function(block->Planes.data(), KeyBlock::kPlaneBytes, kFrom, kTo, block->Tables,

@@ -159,20 +159,21 @@ int MakeKeyChars(KeyBlock& block, const Kernels& kernels, std::uint8_t* out) {
     from = 0;
     to = kHistoryBytes;
   } else {
-    if (block.PlaneFill > kHistoryBytes) {
-      // The last bytes made to the start, as the history. (The place they
-      // come from is read from the block: for a place known when compiling,
-      // the compiler puts a string move, much slower than the library's
-      // copy.)
+    if (block.PlaneFill + KeyBlock::kBlockPlaneBytes > kPlaneBytes) {
+      // The planes are full: the last bytes made to the start, as the
+      // history. (The place they come from is read from the block: for a
+      // place known when compiling, the compiler puts a string move, much
+      // slower than the library's copy.)
       for (int r = 0; r < 8; ++r) {
         std::uint8_t* plane = planes + r * kPlaneBytes;
         std::memmove(plane, plane + block.PlaneFill - kHistoryBytes, kHistoryBytes);
       }
+      block.PlaneFill = kHistoryBytes;
     }
-    from = kHistoryBytes;
-    to = kPlaneBytes;
+    from = block.PlaneFill;
+    to = from + KeyBlock::kBlockPlaneBytes;
     kernels.PlaneSteps(planes, kPlaneBytes, from, to);
-    block.PlaneFill = kPlaneBytes;
+    block.PlaneFill = to;
   }
   block.PrevParity = kernels.PlaneKeyBits(planes, kPlaneBytes, from, to, block.Tables,
                                           block.PrevParity, block.KeyBits.data());

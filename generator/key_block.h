@@ -82,7 +82,11 @@ struct KeyBlock {
   static constexpr int kSteps = 15360;
   static constexpr int kChars = kSteps / 5;
   static constexpr int kPlaneHistory = kPrimeSteps / 8;
-  static constexpr int kPlaneBytes = kPlaneHistory + kSteps / 8;
+  static constexpr int kBlockPlaneBytes = kSteps / 8;
+  // Each plane holds the history and four blocks: the history is moved back
+  // to the start once every four blocks.
+  static constexpr int kPlaneBlocks = 4;
+  static constexpr int kPlaneBytes = kPlaneHistory + kPlaneBlocks * kBlockPlaneBytes;
   static_assert(kPrimeSteps % 2560 == 0 && kSteps % 2560 == 0);
   static_assert((kPrimeSteps - kPlainSteps) % kStride == 0);
 
@@ -90,7 +94,7 @@ struct KeyBlock {
   int Next = 0;
   int Count = 0;
   bool FirstBlock = true;
-  // Bytes of each plane in use: the history, or the history and a block.
+  // Bytes of each plane made: the history and up to kPlaneBlocks blocks.
   int PlaneFill = 0;
   // The register bank the generator started from.
   RegisterBank Start;
@@ -106,8 +110,9 @@ struct KeyBlock {
   // Key bits of the block in step order, step n in bit n % 8 of byte n / 8;
   // 64 bytes of slack.
   alignas(64) std::array<std::uint8_t, kSteps / 8 + 64> KeyBits{};
-  // The bits of each register, kPlaneBytes a register: the history, then
-  // the block being made.
+  // The bits of each register, kPlaneBytes a register: the bytes made so
+  // far (PlaneFill of them, the last kPlaneHistory the history of the next
+  // block), then room for the blocks to come.
   alignas(64) std::array<std::uint8_t, 8 * kPlaneBytes> Planes{};
   // Set by MakeKeysAhead().
   std::unique_ptr<KeyAhead> Ahead;
