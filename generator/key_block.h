@@ -102,18 +102,22 @@ struct KeyBlock {
   std::uint8_t PrevParity = 0;
   // The key-bit function of the structure matrix.
   KeyBitTables Tables{};
+  // The three arrays below have no initialiser: a run starts with only the
+  // pages it writes. Each byte is written before it is read, but for the
+  // reads past what is made, whose results are never kept.
+  //
   // Keys[Next] to Keys[Count - 1] are made and not yet taken, followed by
   // at least 64 readable bytes; a refill keeps them and makes kChars more
   // behind them. Keys is Chars, or KeyAhead's ring once that has begun.
   const std::uint8_t* Keys = nullptr;
-  std::array<std::uint8_t, 2 * kChars + 64> Chars{};
+  std::array<std::uint8_t, 2 * kChars + 64> Chars;
   // Key bits of the block in step order, step n in bit n % 8 of byte n / 8;
   // 64 bytes of slack.
-  alignas(64) std::array<std::uint8_t, kSteps / 8 + 64> KeyBits{};
+  alignas(64) std::array<std::uint8_t, kSteps / 8 + 64> KeyBits;
   // The bits of each register, kPlaneBytes a register: the bytes made so
   // far (PlaneFill of them, the last kPlaneHistory the history of the next
   // block), then room for the blocks to come.
-  alignas(64) std::array<std::uint8_t, 8 * kPlaneBytes> Planes{};
+  alignas(64) std::array<std::uint8_t, 8 * kPlaneBytes> Planes;
   // Set by MakeKeysAhead().
   std::unique_ptr<KeyAhead> Ahead;
 };

@@ -20,7 +20,10 @@
 namespace quarvel {
 
 int Dispatch(char mode, const RunParameters& params, Program program, Console& console) {
-  auto state = std::make_unique<RunState>();
+  // Default-initialised: every member has its initialiser, and the key
+  // block's large arrays are left as they are, to be written before they are
+  // read; a short run touches only the pages it uses of them.
+  auto state = std::make_unique_for_overwrite<RunState>();
   state->Params = params;
   state->Mode = mode;
   state->StepsPerChar = 5;
