@@ -13,12 +13,14 @@ static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
 
 namespace {
 
-// The planes' history holds every delay of their recurrences, and one
-// vector of new bits never reads another of the same pass.
+// The planes' history holds every delay of their recurrences, and a vector
+// of new bits reads only bytes made at least four vectors of 64 bytes
+// before it: a read that spans two stores still on their way to the cache
+// would wait for them.
 constexpr bool DelaysFit() {
   for (const auto& delays : kPlaneDelays) {
     for (int delay : delays) {
-      if (delay < 64 || delay > KeyBlock::kPlaneHistory) return false;
+      if (delay < 256 || delay > KeyBlock::kPlaneHistory) return false;
     }
   }
   return true;
@@ -109,6 +111,7 @@ void StartKeyBlock(KeyBlock& block, const RegisterBank& registers, std::uint8_t 
   block.PrevParity = stepParity & 1;
   block.FirstBlock = true;
   block.PlaneFill = 0;
+  block.PlanesCompact = false;
   block.Next = block.Count = 0;
   block.Keys = block.Chars.data();
   block.Active = true;
@@ -148,7 +151,7 @@ int MakeKeyChars(KeyBlock& block, const Kernels& kernels, std::uint8_t* out) {
     for (int made = 0; made < KeyBlock::kPrimeSteps;) {
       const int end = std::min(kWindow, kStart + KeyBlock::kPrimeSteps - made);
       kernels.StridedSteps(f, n, end);
-      ToPlanes(f + kStart, end - kStart, planes + made / 8, kPlaneBytes);
+      ToPlanes(f + kStart, end - kStart, planes + made / 8, kHistoryBytes);
       made += end - kStart;
       // The steps made become the history of the next.
       std::memcpy(f, f + kStart, KeyBlock::kHistory);
@@ -156,9 +159,19 @@ int MakeKeyChars(KeyBlock& block, const Kernels& kernels, std::uint8_t* out) {
     }
     block.FirstBlock = false;
     block.PlaneFill = kHistoryBytes;
+    block.PlanesCompact = true;
+    block.PrevParity = kernels.PlaneKeyBits(planes, kHistoryBytes, 0, kHistoryBytes, block.Tables,
+                                            block.PrevParity, block.KeyBits.data());
     from = 0;
     to = kHistoryBytes;
   } else {
+    if (block.PlanesCompact) {
+      // The first block's planes, one right after the other, spread out to
+      // their places, the last first.
+      for (int r = 7; r > 0; --r)
+        std::memmove(planes + r * kPlaneBytes, planes + r * kHistoryBytes, kHistoryBytes);
+      block.PlanesCompact = false;
+    }
     if (block.PlaneFill + KeyBlock::kBlockPlaneBytes > kPlaneBytes) {
       // The planes are full: the last bytes made to the start, as the
       // history. (The place they come from is read from the block: for a
@@ -174,9 +187,9 @@ int MakeKeyChars(KeyBlock& block, const Kernels& kernels, std::uint8_t* out) {
     to = from + KeyBlock::kBlockPlaneBytes;
     kernels.PlaneSteps(planes, kPlaneBytes, from, to);
     block.PlaneFill = to;
+    block.PrevParity = kernels.PlaneKeyBits(planes, kPlaneBytes, from, to, block.Tables,
+                                            block.PrevParity, block.KeyBits.data());
   }
-  block.PrevParity = kernels.PlaneKeyBits(planes, kPlaneBytes, from, to, block.Tables,
-                                          block.PrevParity, block.KeyBits.data());
   int made = 8 * (to - from) / 5;
   kernels.PackChars(block.KeyBits.data(), made / 8, out);
   return made;

@@ -3,11 +3,12 @@
 //
 // Each register is a linear recurrence, so its output bits also obey any
 // multiple of its feedback polynomial. Each has a multiple of four terms,
-// 1 + z^a + z^b + z^c with a, b, c from 84 to 1467, found by a search of the
-// powers of z modulo the polynomial (scripts/plane_delays.py); raised to the 8th power it becomes
-// bit[n] = bit[n-8a] XOR bit[n-8b] XOR bit[n-8c]. Held as a bit string per
-// register (a plane), the delays are whole bytes, at least 64 of them: one
-// vector of new bits costs three loads and two XORs.
+// 1 + z^a + z^b + z^c with a, b, c from 267 to 1467, found by a search of
+// the powers of z modulo the polynomial (scripts/plane_delays.py 256);
+// raised to the 8th power it becomes bit[n] = bit[n-8a] XOR bit[n-8b] XOR
+// bit[n-8c]. Held as a bit string per register (a plane), the delays are
+// whole bytes, at least 256 of them: one vector of new bits costs three
+// loads and two XORs, and reads only bytes stored long before.
 //
 // The first 12800 output bytes come from the register steps themselves:
 // 1984 by the recurrence of the tap table, then 64 at a time by its 6th
@@ -96,6 +97,10 @@ struct KeyBlock {
   bool FirstBlock = true;
   // Bytes of each plane made: the history and up to kPlaneBlocks blocks.
   int PlaneFill = 0;
+  // After the first block the planes lie one right after the other,
+  // kPlaneHistory bytes apart, which is all a short run touches; the next
+  // block spreads them out.
+  bool PlanesCompact = false;
   // The register bank the generator started from.
   RegisterBank Start;
   // Parity of the output byte of the step before the next block.

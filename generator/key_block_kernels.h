@@ -19,9 +19,9 @@ inline constexpr int kKeyStride = KeyBlock::kStride;
 
 // The delays, in bytes of its plane, of each register's four-term
 // recurrence: bit n = bit n-8a XOR bit n-8b XOR bit n-8c.
-inline constexpr int kPlaneDelays[8][3] = {{836, 1230, 1273}, {108, 136, 219}, {84, 217, 255},
-                                           {162, 176, 375},   {267, 407, 762}, {890, 1155, 1277},
-                                           {809, 1371, 1467}, {138, 142, 621}};
+inline constexpr int kPlaneDelays[8][3] = {{836, 1230, 1273}, {301, 314, 419}, {391, 506, 564},
+                                           {324, 352, 750},   {267, 407, 762}, {890, 1155, 1277},
+                                           {809, 1371, 1467}, {276, 284, 1242}};
 
 namespace {
 

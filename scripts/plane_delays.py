@@ -6,8 +6,11 @@ plane, after raising to the 8th power) in generator/key_block_kernels.h.
 
     python3 scripts/plane_delays.py [MIN [LIMIT]]
 
-MIN (default 64) is the smallest delay allowed, the width in bytes of the
-widest vector a kernel makes at once; LIMIT (default 3000) bounds the search.
+MIN (default 256) is the smallest delay allowed: four times the width in
+bytes of the widest vector a kernel makes at once, so that a vector reads only
+bytes stored several vectors before (a read that spans two stores still on
+their way to the cache waits for them); LIMIT (default 3000) bounds the
+search.
 """
 import sys
 
@@ -44,7 +47,7 @@ def delays(register, smallest, limit):
 
 
 def main():
-    smallest = int(sys.argv[1]) if len(sys.argv) > 1 else 64
+    smallest = int(sys.argv[1]) if len(sys.argv) > 1 else 256
     limit = int(sys.argv[2]) if len(sys.argv) > 2 else 3000
     for register in range(8):
         print(register, delays(register, smallest, limit))
