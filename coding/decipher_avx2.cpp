@@ -247,16 +247,43 @@ std::size_t DecipherCharsAvx2(const std::uint8_t* letters, const std::uint8_t* k
   return static_cast<std::size_t>(WritePlainAvx2(plain, chars, lettersShift, out) - out);
 }
 
+namespace {
+
+// The capitals of a block that complete a group, `groupPart` capitals of
+// the group in progress coming before it. Most blocks are laid out in whole
+// groups: each run of capitals a group of five, the group in progress
+// finished by the block's first capitals, the last run free to go on in the
+// next block; there the completing capitals follow from the runs' starts.
+// Other blocks are counted capital by capital. (A bit deposit would do it in
+// one instruction, but that instruction is slow on some processors with
+// AVX2.)
+std::uint64_t CompletingCapitals(std::uint64_t capitals, int groupPart) {
+  const std::uint64_t runStarts = capitals & ~((capitals << 1) | (groupPart != 0 ? 1 : 0));
+  const std::uint64_t head = (std::uint64_t{1} << ((5 - groupPart) % 5)) - 1;
+  const std::uint64_t groups =
+      head | runStarts | (runStarts << 1) | (runStarts << 2) | (runStarts << 3) | (runStarts << 4);
+  if (groups == capitals) return ((head + 1) >> 1) | (runStarts << 4);
+  std::uint64_t completing = 0;
+  int part = groupPart;
+  for (std::uint64_t rest = capitals; rest != 0; rest = _blsr_u64(rest)) {
+    if (++part == 5) {
+      completing |= _blsi_u64(rest);
+      part = 0;
+    }
+  }
+  return completing;
+}
+
+}  // namespace
+
 std::size_t ScanBlocksAvx2(const std::uint8_t* text, std::size_t count, int& groupPart,
                            std::int64_t& counter, std::int64_t& lastGroupEnd) {
-  // Every fifth capital, from the first.
-  constexpr std::uint64_t kEveryFifth = 0x1084210842108421ull;
   std::size_t done = 0;
   for (; done + 64 <= count; done += 64) {
     std::uint64_t capitals = CapitalMask(text + done);
     // The capitals that complete a group, and the bytes other than capitals
     // right after a capital: each of those must follow a completing one.
-    std::uint64_t completing = _pdep_u64(kEveryFifth << ((4 - groupPart) % 5), capitals);
+    std::uint64_t completing = CompletingCapitals(capitals, groupPart);
     std::uint64_t ends = ~capitals & ((capitals << 1) | (groupPart != 0 ? 1 : 0));
     if ((ends & ~(completing << 1)) != 0) break;
     if (completing != 0) lastGroupEnd = counter + 64 - __builtin_clzll(completing);

@@ -536,6 +536,8 @@ TEST(FindTextLimit, FollowsTheScanRuleOverLongTexts) {
     std::size_t groups = 1 + rng() % 40000;
     for (std::size_t g = 0; g < groups; ++g) {
       text += RandomText(rng, 5, "ABCDEFGHIJKLMNOPQRSTUVWXYZYYYY", 0);
+      // In odd trials some groups run on into the next, with no separator.
+      if (trial % 2 == 1 && rng() % 4 == 0) continue;
       text += rng() % 3 ? " " : "\r\n";
     }
     // Where the scan should end: a short group, a lower-case letter or a

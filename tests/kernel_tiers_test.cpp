@@ -99,6 +99,76 @@ TEST_P(KernelTiers, PackCharsEqualsTheBitByBitWay) {
   }
 }
 
+// The scan for the text limit over whole blocks, capital by capital: a
+// block is done when each byte other than a capital right after a capital
+// follows the capital that completes a group; the scan stops before the
+// first block that is not.
+struct ScanState {
+  int GroupPart = 0;
+  std::int64_t Counter = 0, LastGroupEnd = -1;
+  bool operator==(const ScanState&) const = default;
+};
+std::size_t ScanBlocksByCapitals(const std::uint8_t* text, std::size_t count, ScanState& scan) {
+  std::size_t done = 0;
+  for (; done + 64 <= count; done += 64) {
+    ScanState next = scan;
+    bool afterCapital = scan.GroupPart != 0, ends = false;
+    for (int i = 0; i < 64 && !ends; ++i) {
+      const bool capital = text[done + i] >= 'A' && text[done + i] <= 'Z';
+      if (capital) {
+        next.GroupPart = (next.GroupPart + 1) % 5;
+        if (next.GroupPart == 0) next.LastGroupEnd = next.Counter + i + 1;
+      } else if (afterCapital && next.GroupPart != 0) {
+        ends = true;
+      }
+      afterCapital = capital;
+    }
+    if (ends) break;
+    next.Counter += 64;
+    scan = next;
+  }
+  return done;
+}
+
+TEST_P(KernelTiers, ScanBlocksEqualsTheCapitalByCapitalWay) {
+  std::mt19937 rng(11);
+  for (int trial = 0; trial < 400; ++trial) {
+    // Groups of five, each followed by a blank, a line end or (now and then)
+    // nothing, so that runs of capitals span several groups; in some trials
+    // a short group, a lower-case letter or another byte in between.
+    std::string text;
+    while (text.size() < 1000) {
+      const std::vector<std::uint8_t> group = RandomBytes(rng, 5, "ABCDEFGHIJKLMNOPQRSTUVWXYZ");
+      text.append(group.begin(), group.end());
+      const unsigned pick = rng() % 8;
+      text += pick == 0 ? "" : pick < 6 ? " " : "\r\n";
+    }
+    text.resize(1000);
+    const std::size_t at = rng() % text.size();
+    switch (trial % 4) {
+      case 1:
+        text.insert(at, "ABC ");
+        break;
+      case 2:
+        text[at] = 'a';
+        break;
+      case 3:
+        text[at] = static_cast<char>(rng() % 256);
+        break;
+      default:
+        break;
+    }
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+    ScanState expected{static_cast<int>(rng() % 5), 1000, -1};
+    ScanState got = expected;
+    const std::size_t done = ScanBlocksByCapitals(bytes, text.size(), expected);
+    SCOPED_TRACE(::testing::Message() << "trial " << trial);
+    ASSERT_EQ(Tier().ScanBlocks(bytes, text.size(), got.GroupPart, got.Counter, got.LastGroupEnd),
+              done);
+    EXPECT_EQ(got, expected);
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(AllIsas, KernelTiers,
                          ::testing::Values(Isa::Portable, Isa::Avx2, Isa::Avx512),
                          [](const ::testing::TestParamInfo<Isa>& info) {
