@@ -17,10 +17,9 @@
 //
 // The key bit of a step is the matrix entry its output selects, XOR its bit
 // from register 0, XOR the parity of the output before it: computed on the
-// planes, for a vector of steps at once, from the minterms of the selecting
-// bits (AVX2), or by a tree of choices between the matrix's entries. A
-// key character is five consecutive key bits, the first the most
-// significant.
+// planes, for a vector of steps at once, by a tree of choices between the
+// matrix's entries. A key character is five consecutive key bits, the first
+// the most significant.
 //
 // In a large run the characters after the first block are made ahead on
 // the background thread (KeyAhead), and the run takes them where they are
