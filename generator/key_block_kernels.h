@@ -124,8 +124,9 @@ struct PlaneKernels {
 
   // The same key bits by a tree of choices in two-input steps: registers 6
   // and 7 pick among the four entries of a quarter of a row (one of the
-  // sixteen functions of two bits, all made first), then registers 5, 4,
-  // 3, 2 and 1 choose between halves.
+  // sixteen functions of two bits, all made first), the minterms of
+  // registers 4 and 5 pick the quarter, then registers 3, 2 and 1 choose
+  // between halves.
   static std::uint8_t TreeKeyBits(const std::uint8_t* planes, int planeBytes, int from, int to,
                                   const KeyBitTables& tables, std::uint8_t prevParity,
                                   std::uint8_t* keyBits) {
@@ -138,11 +139,14 @@ struct PlaneKernels {
       const Vec a = reg[6], b = reg[7];
       const Vec functions[16] = {Vec{}, ~(a | b), ~a & b, ~a,     a & ~b, ~b,     a ^ b, ~(a & b),
                                  a & b, ~(a ^ b), b,      ~a | b, a,      a | ~b, a | b, ~Vec{}};
+      // The quarter, by the minterms of registers 4 (weight 2) and 5.
+      const Vec quarter[4] = {~(reg[4] | reg[5]), ~reg[4] & reg[5], reg[4] & ~reg[5],
+                              reg[4] & reg[5]};
       const std::uint8_t* q = tables.Quarters;
       Vec rows[8];
       for (int row = 0; row < 8; ++row, q += 4) {
-        rows[row] = Choose(reg[4], Choose(reg[5], functions[q[3]], functions[q[2]]),
-                           Choose(reg[5], functions[q[1]], functions[q[0]]));
+        rows[row] = ((quarter[0] & functions[q[0]]) | (quarter[1] & functions[q[1]])) |
+                    ((quarter[2] & functions[q[2]]) | (quarter[3] & functions[q[3]]));
       }
       for (int row = 0; row < 4; ++row)
         rows[row] = Choose(reg[3], rows[2 * row + 1], rows[2 * row]);
