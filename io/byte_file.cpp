@@ -43,7 +43,7 @@ void ByteFile::Reset() {
 int ByteFile::OpenToRead() {
   Reset();
   if (name_.empty()) {
-    if (!buf_) buf_.reset(new std::uint8_t[kCapacity]);
+    TakeBuffer(kCapacity);
     // The buffer is free until the first read: the copy goes through it.
     return Attach(console_->InputCopy(buf_.get(), kCapacity), false, false, false);
   }
@@ -148,8 +148,19 @@ void ByteFile::Adopt(int fd, bool ownsFd, bool regular, dev_t dev, ino_t ino, st
   ino_ = ino;
   limit_ = limit;
   writing_ = forWriting_ = forWriting;
-  if (!buf_) buf_.reset(new std::uint8_t[kCapacity]);
+  // A file read to an end known at its open needs no more buffer than its
+  // bytes: a short run touches no more memory than it reads.
+  std::size_t wanted = kCapacity;
+  if (!forWriting && regular && limit < static_cast<std::int64_t>(kCapacity))
+    wanted = (static_cast<std::size_t>(limit) + kBufferSlack + 63) / 64 * 64;
+  TakeBuffer(wanted);
   if (console_ != nullptr) console_->Register(this);
+}
+
+void ByteFile::TakeBuffer(std::size_t bytes) {
+  if (buf_ && capacity_ >= bytes) return;
+  buf_.reset(new std::uint8_t[bytes]);
+  capacity_ = bytes;
 }
 
 bool ByteFile::SameFileAs(const ByteFile& other) const {
@@ -185,7 +196,7 @@ void ByteFile::StartWriting() {
   base_ = position;
   pos_ = filled_ = readEnd_ = 0;
   writing_ = true;
-  writeEnd_ = wroteOnce_ ? kCapacity : 0;
+  writeEnd_ = wroteOnce_ ? capacity_ : 0;
 }
 
 bool ByteFile::Refill() {
@@ -202,7 +213,7 @@ bool ByteFile::Refill() {
   base_ += static_cast<std::int64_t>(filled_);
   pos_ = filled_ = readEnd_ = 0;
   if (base_ >= limit_) return false;
-  std::size_t want = kCapacity;
+  std::size_t want = capacity_;
   if (limit_ - base_ < static_cast<std::int64_t>(want))
     want = static_cast<std::size_t>(limit_ - base_);
   ssize_t n = RetryOnInterrupt([&] {
@@ -234,14 +245,14 @@ void ByteFile::WriteSlow(std::uint8_t byte) {
       ThrowIoError(EBADF, IoOp::Write, name_);
   }
   StartWriting();
-  if (pos_ == kCapacity) WriteBehind();
+  if (pos_ == capacity_) WriteBehind();
   buf_[pos_++] = byte;
   if (!wroteOnce_) {
     // The first byte goes out at once: a file that cannot be written at all
     // (a full device, a closed pipe) fails where the run stands.
     WriteOut();
     wroteOnce_ = true;
-    writeEnd_ = kCapacity;
+    writeEnd_ = capacity_;
   }
 }
 

@@ -35,6 +35,8 @@ inline bool IsWriteProtected(const struct stat& st) {
 class ByteFile {
  public:
   static constexpr std::size_t kCapacity = 1 << 16;
+  // A short input's buffer holds its bytes and this many more.
+  static constexpr std::size_t kBufferSlack = 64;
 
   ByteFile() = default;
   ByteFile(const ByteFile&) = delete;
@@ -141,7 +143,10 @@ class ByteFile {
   void WriteBehindOn(BackgroundThread& thread, std::unique_ptr<std::uint8_t[]> spare);
   // The buffer that the next open takes, instead of one of its own: for a
   // file opened where taking memory must not fail.
-  void UseBuffer(std::unique_ptr<std::uint8_t[]> buffer) { buf_ = std::move(buffer); }
+  void UseBuffer(std::unique_ptr<std::uint8_t[]> buffer) {
+    buf_ = std::move(buffer);
+    capacity_ = kCapacity;
+  }
   // The size of an input when it was opened (the end of its reads).
   std::int64_t ReadLimit() const { return limit_; }
   // Empties a regular file (other files are left alone). The old content
@@ -180,6 +185,8 @@ class ByteFile {
   void WaitForJob();
   void CutOldContent();
   void Release();
+  // A buffer of at least `bytes`, the one there is when it is large enough.
+  void TakeBuffer(std::size_t bytes);
 
   std::string name_;
   Console* console_ = nullptr;
@@ -196,6 +203,8 @@ class ByteFile {
   // Reads stop at this offset: the size of an input when it was opened.
   std::int64_t limit_ = 0;
   std::unique_ptr<std::uint8_t[]> buf_;
+  // The bytes of buf_: kCapacity, or fewer for a short input.
+  std::size_t capacity_ = 0;
   // File offset of buf_[0]; pos_ indexes the buffer. While reading, the
   // valid bytes are [0, readEnd_); while writing, [0, pos_) are pending.
   std::int64_t base_ = 0;
