@@ -77,7 +77,7 @@ inline constexpr std::uint8_t kLettersShiftCode = CharToCodeTable[kLettersShiftC
 // figures): the letters shift sets it, the figures shift clears it, any
 // other code keeps it. By bits of two constant words, so that no branch
 // waits on the code.
-static inline unsigned NextShift(unsigned lettersShift, std::uint8_t code) {
+static constexpr unsigned NextShift(unsigned lettersShift, std::uint8_t code) {
   constexpr std::uint32_t kSets = std::uint32_t{1} << kLettersShiftCode;
   constexpr std::uint32_t kKeeps = ~(std::uint32_t{1} << kFiguresShiftCode);
   return ((kSets >> code) | (lettersShift & (kKeeps >> code))) & 1;
@@ -176,6 +176,34 @@ static inline std::uint8_t* WritePlain(const std::uint8_t* plain, std::size_t co
   }
   lettersShift = shift != 0;
   return out;
+}
+
+// The plain text of the characters that begin in `starts`, one character at
+// a time by their bits: the way the kernels are checked against.
+static inline std::size_t DecipherCharsOneByOne(const std::uint8_t* letters,
+                                                const std::uint8_t* keys, std::size_t count,
+                                                const std::uint64_t* starts, bool& lettersShift,
+                                                std::uint8_t* out, std::uint8_t* additive,
+                                                std::size_t& chars) {
+  std::uint8_t* const begin = out;
+  unsigned shift = lettersShift ? 1 : 0;
+  std::size_t n = 0;
+  for (std::size_t w = 0; w < (count + 63) / 64; ++w) {
+    for (std::uint64_t bits = starts[w]; bits != 0; bits &= bits - 1) {
+      // The code of the letter, or of the pair that a "Y" there begins.
+      std::size_t j = 64 * w + static_cast<std::size_t>(__builtin_ctzll(bits));
+      std::size_t two = letters[j] | std::size_t{letters[j + 1]} << 8;
+      std::uint8_t key = keys[j];
+      std::uint8_t code = CodeByTwoLetters[two & 0x1F1F] ^ key;
+      additive[n++] = key;
+      __builtin_memcpy(out, &PlainOutOf[shift][code].Bytes, 2);
+      out += PlainOutOf[1][code].Length;
+      shift = NextShift(shift, code);
+    }
+  }
+  lettersShift = shift != 0;
+  chars = n;
+  return static_cast<std::size_t>(out - begin);
 }
 
 std::size_t ScanBlocksPortable(const std::uint8_t* text, std::size_t count, int& groupPart,

@@ -1,4 +1,6 @@
 // The decipher kernels in plain C++ with 64-bit words, for any processor.
+#include <array>
+
 #include "coding/decipher_kernels.h"
 
 namespace quarvel {
@@ -91,26 +93,60 @@ std::size_t MarkStartsPortable(const std::uint8_t* letters, std::size_t count,
   return MarkStartsWith(letters, count, starts, YMaskByWords);
 }
 
+namespace {
+
+// What a cipher letter gives, by its plain code c (the code of the character
+// it begins XOR its key) and whether it begins a character (s): entry
+// 2 c + s. A letter that begins no character (the second of a pair) writes
+// nothing and keeps the shift. The shift is held as 16 for letters shift and
+// 0 for figures shift, the place of its two bytes in Bytes.
+struct LetterOut {
+  std::uint32_t Bytes;  // figures shift in the low half, letters shift in the high
+  std::uint8_t Length;
+  std::uint8_t Keep;  // 16 where the shift stays, 0 where it clears
+  std::uint8_t Set;   // 16 where letters shift starts
+};
+constexpr std::array<LetterOut, 64> kLetterOut = [] {
+  std::array<LetterOut, 64> table{};
+  for (int code = 0; code < 32; ++code) {
+    LetterOut& start = table[2 * code + 1];
+    start.Bytes = PlainOutOf[0][code].Bytes | std::uint32_t{PlainOutOf[1][code].Bytes} << 16;
+    start.Length = PlainOutOf[1][code].Length;
+    start.Keep = NextShift(1, static_cast<std::uint8_t>(code)) ? 16 : 0;
+    start.Set = NextShift(0, static_cast<std::uint8_t>(code)) ? 16 : 0;
+    table[2 * code] = {0, 0, 16, 0};
+  }
+  return table;
+}();
+
+}  // namespace
+
+// Every letter in turn, without a branch on the starts: each writes its
+// character and key where the next ones go, and only a letter that begins a
+// character moves them on.
 std::size_t DecipherCharsPortable(const std::uint8_t* letters, const std::uint8_t* keys,
                                   std::size_t count, const std::uint64_t* starts,
                                   bool& lettersShift, std::uint8_t* out, std::uint8_t* additive,
                                   std::size_t& chars) {
   std::uint8_t* const begin = out;
-  unsigned shift = lettersShift ? 1 : 0;
+  unsigned shift = lettersShift ? 16 : 0;
   std::size_t n = 0;
-  for (std::size_t w = 0; w < (count + 63) / 64; ++w) {
-    for (std::uint64_t bits = starts[w]; bits != 0; bits &= bits - 1) {
-      // The code of the letter, or of the pair that a "Y" there begins.
-      std::size_t j = 64 * w + static_cast<std::size_t>(__builtin_ctzll(bits));
-      std::size_t two = letters[j] | std::size_t{letters[j + 1]} << 8;
-      std::uint8_t key = keys[j];
-      std::uint8_t code = CodeByTwoLetters[two & 0x1F1F] ^ key;
-      additive[n++] = key;
-      // The length does not depend on the shift: the place of the next
-      // character need not wait for it.
-      __builtin_memcpy(out, &PlainOutOf[shift][code].Bytes, 2);
-      out += PlainOutOf[1][code].Length;
-      shift = NextShift(shift, code);
+  for (std::size_t w = 0; 64 * w < count; ++w) {
+    std::uint64_t begins = starts[w];
+    const std::size_t end = count - 64 * w < 64 ? count : 64 * w + 64;
+#pragma GCC unroll 4
+    for (std::size_t j = 64 * w; j < end; ++j, begins >>= 1) {
+      std::uint16_t two;
+      __builtin_memcpy(&two, letters + j, 2);
+      const std::uint8_t key = keys[j];
+      const unsigned begun = static_cast<unsigned>(begins & 1);
+      const LetterOut& entry = kLetterOut[2 * (CodeByTwoLetters[two & 0x1F1F] ^ key) + begun];
+      const std::uint16_t bytes = static_cast<std::uint16_t>(entry.Bytes >> shift);
+      __builtin_memcpy(out, &bytes, 2);
+      out += entry.Length;
+      additive[n] = key;
+      n += begun;
+      shift = (shift & entry.Keep) | entry.Set;
     }
   }
   lettersShift = shift != 0;
