@@ -1,7 +1,7 @@
 // Micro-benchmarks of the character kernels of the bulk loops, per tier
-// (argument isa: 0 portable, 1 AVX2, 2 AVX-512):
+// (argument isa: 0 portable, 1 AVX2, 2 AVX-512; -1 the reference way):
 //
-//   build/bench/quarvel_bench --benchmark_filter='EncipherLetters|DecipherChars'
+//   build/bench/quarvel_bench --benchmark_filter='EncipherLetters|DecipherChars|CollectLetters'
 //
 // Both take a plain text like the end-to-end benchmark's (words of letters
 // and spaces, blanks, line ends, figures between shifts) and random key
@@ -169,6 +169,39 @@ void BM_DecipherChars(benchmark::State& state) {
   SetTimePerChar(state, chars);
 }
 BENCHMARK(BM_DecipherChars)->DenseRange(-1, 2)->ArgName("isa");
+
+// The letters of laid-out cipher text (groups of five, ten to a line), in
+// windows of a decipher pass; a tier's kernel, or (isa -1) byte by byte.
+// Items are cipher bytes.
+void BM_CollectLetters(benchmark::State& state) {
+  auto function = CollectLettersOneByOne;
+  if (state.range(0) >= 0) {
+    const Kernels* kernels = TierOf(state);
+    if (!kernels) return;
+    function = kernels->CollectLetters;
+  }
+  std::mt19937 rng(13);
+  std::vector<std::uint8_t> text;
+  for (int g = 0; text.size() < kPasses * kDecipherChunk; ++g) {
+    for (int k = 0; k < 5; ++k) text.push_back(static_cast<std::uint8_t>('A' + rng() % 26));
+    if (g % 10 == 9) {
+      text.push_back('\r');
+      text.push_back('\n');
+    } else {
+      text.push_back(' ');
+    }
+  }
+  std::vector<std::uint8_t> letters(kDecipherChunk + 64);
+  for (auto _ : state) {
+    for (std::size_t p = 0; p < kPasses; ++p) {
+      benchmark::DoNotOptimize(
+          function(text.data() + p * kDecipherChunk, kDecipherChunk, letters.data()));
+    }
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * kPasses * kDecipherChunk);
+}
+BENCHMARK(BM_CollectLetters)->DenseRange(-1, 2)->ArgName("isa");
 
 }  // namespace
 }  // namespace quarvel

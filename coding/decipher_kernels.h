@@ -26,6 +26,30 @@ static inline std::uint64_t CapitalBits8(std::uint64_t x) {
   return ((in >> 7) * 0x0102040810204080ull) >> 56;
 }
 
+// The bytes of a word that are letters of either case: 0x80 in each, 0
+// in the others.
+static inline std::uint64_t LetterBytes8(std::uint64_t x) {
+  constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+  constexpr std::uint64_t kHigh = 0x8080808080808080ull;
+  // Letters of either case are the bytes that bit 5 more makes "a" to "z";
+  // with 0x80 - "a" more, the high bit says "at least a"; with 0x80 - ("z"
+  // + 1) more, "beyond z". No byte carries into the next.
+  std::uint64_t low = (x | 0x2020202020202020ull) & kLow7;
+  return (low + 0x1F1F1F1F1F1F1F1Full) & ~(low + 0x0505050505050505ull) & ~x & kHigh;
+}
+
+// The letters of `count` bytes, in order, byte by byte; returns how many.
+static inline std::size_t CollectLettersOneByOne(const std::uint8_t* text, std::size_t count,
+                                                 std::uint8_t* letters) {
+  std::size_t n = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    std::uint8_t byte = text[i];
+    letters[n] = byte;
+    n += LetterFlags[byte];
+  }
+  return n;
+}
+
 // Bit i set where text[i] is a capital, for 64 bytes, with 64-bit words.
 static inline std::uint64_t CapitalMask64(const std::uint8_t* text) {
   std::uint64_t mask = 0;

@@ -58,8 +58,30 @@ TEST_P(KernelTiers, CollectLettersOfAnyMix) {
       SCOPED_TRACE(::testing::Message() << count << " bytes");
       std::vector<std::uint8_t> text = RandomBytes(rng, count, mix);
       std::vector<std::uint8_t> expected(count + 64), got(count + 64);
-      std::size_t n = CollectLettersPortable(text.data(), count, expected.data());
+      std::size_t n = CollectLettersOneByOne(text.data(), count, expected.data());
       ASSERT_EQ(Tier().CollectLetters(text.data(), count, got.data()), n);
+      EXPECT_TRUE(std::equal(got.begin(), got.begin() + n, expected.begin()));
+    }
+  }
+  // Groups of five laid out in lines, with now and then a group of another
+  // length, a byte of either case that is no letter ("@", "[", "`", "{",
+  // bytes from 128), or a doubled separator, cut anywhere.
+  std::string laidOut;
+  for (int g = 0; laidOut.size() < 3000; ++g) {
+    const int length = rng() % 8 == 0 ? static_cast<int>(rng() % 9) : 5;
+    for (int k = 0; k < length; ++k) laidOut.push_back(static_cast<char>('A' + rng() % 26));
+    if (length == 5 && rng() % 16 == 0)
+      laidOut[laidOut.size() - 1 - rng() % 5] = "@[`{\x81\xC1z"[rng() % 7];
+    laidOut += g % 10 == 9 ? "\r\n" : rng() % 20 == 0 ? "  " : " ";
+  }
+  for (std::size_t start : {std::size_t{0}, std::size_t{1}, std::size_t{3}, std::size_t{5}}) {
+    for (std::size_t count : {std::size_t{7}, std::size_t{8}, std::size_t{9}, std::size_t{13},
+                              std::size_t{64}, std::size_t{1000}, std::size_t{2900}}) {
+      SCOPED_TRACE(::testing::Message() << "laid out, " << count << " bytes from " << start);
+      const auto* text = reinterpret_cast<const std::uint8_t*>(laidOut.data()) + start;
+      std::vector<std::uint8_t> expected(count + 64), got(count + 64);
+      std::size_t n = CollectLettersOneByOne(text, count, expected.data());
+      ASSERT_EQ(Tier().CollectLetters(text, count, got.data()), n);
       EXPECT_TRUE(std::equal(got.begin(), got.begin() + n, expected.begin()));
     }
   }
