@@ -146,27 +146,31 @@ constexpr std::array<LetterOut, 64> kLetterOut = [] {
 
 // Every letter in turn, without a branch on the starts: each writes its
 // character and key where the next ones go, and only a letter that begins a
-// character moves them on.
+// character moves them on. The characters are written first to a buffer of
+// the pass's own, which stays in the cache, and then copied out at once: the
+// store of one or two bytes a letter straight into the file buffer would
+// wait for every line of it to come from memory.
 std::size_t DecipherCharsPortable(const std::uint8_t* letters, const std::uint8_t* keys,
                                   std::size_t count, const std::uint64_t* starts,
                                   bool& lettersShift, std::uint8_t* out, std::uint8_t* additive,
                                   std::size_t& chars) {
-  std::uint8_t* const begin = out;
+  alignas(64) std::uint8_t written[2 * kDecipherChunk + 64];
+  std::uint8_t* end = written;
   unsigned shift = lettersShift ? 16 : 0;
   std::size_t n = 0;
   for (std::size_t w = 0; 64 * w < count; ++w) {
     std::uint64_t begins = starts[w];
-    const std::size_t end = count - 64 * w < 64 ? count : 64 * w + 64;
+    const std::size_t last = count - 64 * w < 64 ? count : 64 * w + 64;
 #pragma GCC unroll 4
-    for (std::size_t j = 64 * w; j < end; ++j, begins >>= 1) {
+    for (std::size_t j = 64 * w; j < last; ++j, begins >>= 1) {
       std::uint16_t two;
       __builtin_memcpy(&two, letters + j, 2);
       const std::uint8_t key = keys[j];
       const unsigned begun = static_cast<unsigned>(begins & 1);
       const LetterOut& entry = kLetterOut[2 * (CodeByTwoLetters[two & 0x1F1F] ^ key) + begun];
       const std::uint16_t bytes = static_cast<std::uint16_t>(entry.Bytes >> shift);
-      __builtin_memcpy(out, &bytes, 2);
-      out += entry.Length;
+      __builtin_memcpy(end, &bytes, 2);
+      end += entry.Length;
       additive[n] = key;
       n += begun;
       shift = (shift & entry.Keep) | entry.Set;
@@ -174,7 +178,9 @@ std::size_t DecipherCharsPortable(const std::uint8_t* letters, const std::uint8_
   }
   lettersShift = shift != 0;
   chars = n;
-  return static_cast<std::size_t>(out - begin);
+  const std::size_t length = static_cast<std::size_t>(end - written);
+  __builtin_memcpy(out, written, length);
+  return length;
 }
 
 }  // namespace quarvel
