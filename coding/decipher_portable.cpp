@@ -154,6 +154,8 @@ std::size_t DecipherCharsPortable(const std::uint8_t* letters, const std::uint8_
                                   std::size_t count, const std::uint64_t* starts,
                                   bool& lettersShift, std::uint8_t* out, std::uint8_t* additive,
                                   std::size_t& chars) {
+  // A pass has at most kDecipherChunk letters, as the other tiers' buffers
+  // of the pass also assume.
   alignas(64) std::uint8_t written[2 * kDecipherChunk + 64];
   std::uint8_t* end = written;
   unsigned shift = lettersShift ? 16 : 0;
