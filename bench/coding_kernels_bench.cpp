@@ -1,15 +1,18 @@
 // Micro-benchmarks of the character kernels of the bulk loops, per tier
-// (argument isa: 0 portable, 1 AVX2, 2 AVX-512; -1 the reference way):
+// (argument isa: 0 portable, 1 AVX2, 2 AVX-512; -1, and
+// BM_EncipherLettersOneByOne, the reference way the kernels are checked
+// against):
 //
 //   build/bench/quarvel_bench --benchmark_filter='EncipherLetters|DecipherChars|CollectLetters'
 //
-// Both take a plain text like the end-to-end benchmark's (words of letters
-// and spaces, blanks, line ends, figures between shifts) and random key
-// characters, in the passes the bulk loops make (1024 plain characters;
-// the letters of up to 2048 cipher letters), over 1024 different passes:
-// the branch predictor learns a sequence that repeats every 64 passes, and
-// a kernel that branches on the pairs then seems twice as fast as it is. The per_char counter
-// is the time per plain character.
+// The encipher and decipher ones take a plain text like the end-to-end
+// benchmark's (words of letters and spaces, blanks, line ends, figures
+// between shifts) and random key characters, in the passes the bulk loops
+// make (1024 plain characters; the letters of up to 2048 cipher letters),
+// over 1024 different passes: the branch predictor learns a sequence that
+// repeats every 64 passes, and a kernel that branches on the pairs then
+// seems twice as fast as it is. Their per_char counter is the time per
+// plain character.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
