@@ -26,6 +26,30 @@ static inline std::uint64_t CapitalBits8(std::uint64_t x) {
   return ((in >> 7) * 0x0102040810204080ull) >> 56;
 }
 
+// The bytes of a word that are letters of either case: 0x80 in each, 0
+// in the others.
+static inline std::uint64_t LetterBytes8(std::uint64_t x) {
+  constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+  constexpr std::uint64_t kHigh = 0x8080808080808080ull;
+  // Letters of either case are the bytes that bit 5 more makes "a" to "z";
+  // with 0x80 - "a" more, the high bit says "at least a"; with 0x80 - ("z"
+  // + 1) more, "beyond z". No byte carries into the next.
+  std::uint64_t low = (x | 0x2020202020202020ull) & kLow7;
+  return (low + 0x1F1F1F1F1F1F1F1Full) & ~(low + 0x0505050505050505ull) & ~x & kHigh;
+}
+
+// The letters of `count` bytes, in order, byte by byte; returns how many.
+static inline std::size_t CollectLettersOneByOne(const std::uint8_t* text, std::size_t count,
+                                                 std::uint8_t* letters) {
+  std::size_t n = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    std::uint8_t byte = text[i];
+    letters[n] = byte;
+    n += LetterFlags[byte];
+  }
+  return n;
+}
+
 // Bit i set where text[i] is a capital, for 64 bytes, with 64-bit words.
 static inline std::uint64_t CapitalMask64(const std::uint8_t* text) {
   std::uint64_t mask = 0;
@@ -77,7 +101,7 @@ inline constexpr std::uint8_t kLettersShiftCode = CharToCodeTable[kLettersShiftC
 // figures): the letters shift sets it, the figures shift clears it, any
 // other code keeps it. By bits of two constant words, so that no branch
 // waits on the code.
-static inline unsigned NextShift(unsigned lettersShift, std::uint8_t code) {
+static constexpr unsigned NextShift(unsigned lettersShift, std::uint8_t code) {
   constexpr std::uint32_t kSets = std::uint32_t{1} << kLettersShiftCode;
   constexpr std::uint32_t kKeeps = ~(std::uint32_t{1} << kFiguresShiftCode);
   return ((kSets >> code) | (lettersShift & (kKeeps >> code))) & 1;
@@ -176,6 +200,34 @@ static inline std::uint8_t* WritePlain(const std::uint8_t* plain, std::size_t co
   }
   lettersShift = shift != 0;
   return out;
+}
+
+// The plain text of the characters that begin in `starts`, one character at
+// a time by their bits: the way the kernels are checked against.
+static inline std::size_t DecipherCharsOneByOne(const std::uint8_t* letters,
+                                                const std::uint8_t* keys, std::size_t count,
+                                                const std::uint64_t* starts, bool& lettersShift,
+                                                std::uint8_t* out, std::uint8_t* additive,
+                                                std::size_t& chars) {
+  std::uint8_t* const begin = out;
+  unsigned shift = lettersShift ? 1 : 0;
+  std::size_t n = 0;
+  for (std::size_t w = 0; w < (count + 63) / 64; ++w) {
+    for (std::uint64_t bits = starts[w]; bits != 0; bits &= bits - 1) {
+      // The code of the letter, or of the pair that a "Y" there begins.
+      std::size_t j = 64 * w + static_cast<std::size_t>(__builtin_ctzll(bits));
+      std::size_t two = letters[j] | std::size_t{letters[j + 1]} << 8;
+      std::uint8_t key = keys[j];
+      std::uint8_t code = CodeByTwoLetters[two & 0x1F1F] ^ key;
+      additive[n++] = key;
+      __builtin_memcpy(out, &PlainOutOf[shift][code].Bytes, 2);
+      out += PlainOutOf[1][code].Length;
+      shift = NextShift(shift, code);
+    }
+  }
+  lettersShift = shift != 0;
+  chars = n;
+  return static_cast<std::size_t>(out - begin);
 }
 
 std::size_t ScanBlocksPortable(const std::uint8_t* text, std::size_t count, int& groupPart,

@@ -1,4 +1,6 @@
 // The decipher kernels in plain C++ with 64-bit words, for any processor.
+#include <array>
+
 #include "coding/decipher_kernels.h"
 
 namespace quarvel {
@@ -74,16 +76,39 @@ std::size_t ScanBlocksPortable(const std::uint8_t* text, std::size_t count, int&
   return done;
 }
 
-// The letters of `count` bytes, in order; returns how many.
+// The letters of `count` bytes, in order; returns how many. Cipher text
+// comes in groups of five letters and a separator, two (CR LF) at the end of
+// a line: a group and its separators that start at the byte are taken by a
+// word, and any other byte on its own. The branches follow the layout, so
+// that the place of the next word need not wait for the letters.
 std::size_t CollectLettersPortable(const std::uint8_t* text, std::size_t count,
                                    std::uint8_t* letters) {
-  std::size_t n = 0;
-  for (std::size_t i = 0; i < count; ++i) {
-    std::uint8_t byte = text[i];
-    letters[n] = byte;
-    n += LetterFlags[byte];
+  // Of the first seven bytes (LetterBytes8): bytes 0 to 4 letters, byte 5
+  // none, and byte 6 a letter or none.
+  constexpr std::uint64_t kSevenBytes = 0xFFFFFFFFFFFFFFull;
+  constexpr std::uint64_t kGroup = 0x8080808080ull;
+  constexpr std::uint64_t kGroupThenLetter = 0x80008080808080ull;
+  std::size_t n = 0, i = 0;
+  while (i + 8 <= count) {
+    std::uint64_t x;
+    __builtin_memcpy(&x, text + i, 8);
+    const std::uint64_t isLetter = LetterBytes8(x) & kSevenBytes;
+    if (isLetter == kGroupThenLetter) {
+      __builtin_memcpy(letters + n, &x, 8);
+      n += 5;
+      i += 6;
+    } else if (isLetter == kGroup) {
+      // A group at the end of a line, or any group with two separators.
+      __builtin_memcpy(letters + n, &x, 8);
+      n += 5;
+      i += 7;
+    } else {
+      letters[n] = text[i];
+      n += LetterFlags[text[i]];
+      ++i;
+    }
   }
-  return n;
+  return n + CollectLettersOneByOne(text + i, count - i, letters + n);
 }
 
 std::size_t MarkStartsPortable(const std::uint8_t* letters, std::size_t count,
@@ -91,31 +116,73 @@ std::size_t MarkStartsPortable(const std::uint8_t* letters, std::size_t count,
   return MarkStartsWith(letters, count, starts, YMaskByWords);
 }
 
+namespace {
+
+// What a cipher letter gives, by its plain code c (the code of the character
+// it begins XOR its key) and whether it begins a character (s): entry
+// 2 c + s. A letter that begins no character (the second of a pair) writes
+// nothing and keeps the shift. The shift is held as 16 for letters shift and
+// 0 for figures shift, the place of its two bytes in Bytes.
+struct LetterOut {
+  std::uint32_t Bytes;  // figures shift in the low half, letters shift in the high
+  std::uint8_t Length;
+  std::uint8_t Keep;  // 16 where the shift stays, 0 where it clears
+  std::uint8_t Set;   // 16 where letters shift starts
+};
+constexpr std::array<LetterOut, 64> kLetterOut = [] {
+  std::array<LetterOut, 64> table{};
+  for (int code = 0; code < 32; ++code) {
+    LetterOut& start = table[2 * code + 1];
+    start.Bytes = PlainOutOf[0][code].Bytes | std::uint32_t{PlainOutOf[1][code].Bytes} << 16;
+    start.Length = PlainOutOf[1][code].Length;
+    start.Keep = NextShift(1, static_cast<std::uint8_t>(code)) ? 16 : 0;
+    start.Set = NextShift(0, static_cast<std::uint8_t>(code)) ? 16 : 0;
+    table[2 * code] = {0, 0, 16, 0};
+  }
+  return table;
+}();
+
+}  // namespace
+
+// Every letter in turn, without a branch on the starts: each writes its
+// character and key where the next ones go, and only a letter that begins a
+// character moves them on. The characters are written first to a buffer of
+// the pass's own, which stays in the cache, and then copied out at once: the
+// store of one or two bytes a letter straight into the file buffer would
+// wait for every line of it to come from memory.
 std::size_t DecipherCharsPortable(const std::uint8_t* letters, const std::uint8_t* keys,
                                   std::size_t count, const std::uint64_t* starts,
                                   bool& lettersShift, std::uint8_t* out, std::uint8_t* additive,
                                   std::size_t& chars) {
-  std::uint8_t* const begin = out;
-  unsigned shift = lettersShift ? 1 : 0;
+  // A pass has at most kDecipherChunk letters, as the other tiers' buffers
+  // of the pass also assume.
+  alignas(64) std::uint8_t written[2 * kDecipherChunk + 64];
+  std::uint8_t* end = written;
+  unsigned shift = lettersShift ? 16 : 0;
   std::size_t n = 0;
-  for (std::size_t w = 0; w < (count + 63) / 64; ++w) {
-    for (std::uint64_t bits = starts[w]; bits != 0; bits &= bits - 1) {
-      // The code of the letter, or of the pair that a "Y" there begins.
-      std::size_t j = 64 * w + static_cast<std::size_t>(__builtin_ctzll(bits));
-      std::size_t two = letters[j] | std::size_t{letters[j + 1]} << 8;
-      std::uint8_t key = keys[j];
-      std::uint8_t code = CodeByTwoLetters[two & 0x1F1F] ^ key;
-      additive[n++] = key;
-      // The length does not depend on the shift: the place of the next
-      // character need not wait for it.
-      __builtin_memcpy(out, &PlainOutOf[shift][code].Bytes, 2);
-      out += PlainOutOf[1][code].Length;
-      shift = NextShift(shift, code);
+  for (std::size_t w = 0; 64 * w < count; ++w) {
+    std::uint64_t begins = starts[w];
+    const std::size_t last = count - 64 * w < 64 ? count : 64 * w + 64;
+#pragma GCC unroll 4
+    for (std::size_t j = 64 * w; j < last; ++j, begins >>= 1) {
+      std::uint16_t two;
+      __builtin_memcpy(&two, letters + j, 2);
+      const std::uint8_t key = keys[j];
+      const unsigned begun = static_cast<unsigned>(begins & 1);
+      const LetterOut& entry = kLetterOut[2 * (CodeByTwoLetters[two & 0x1F1F] ^ key) + begun];
+      const std::uint16_t bytes = static_cast<std::uint16_t>(entry.Bytes >> shift);
+      __builtin_memcpy(end, &bytes, 2);
+      end += entry.Length;
+      additive[n] = key;
+      n += begun;
+      shift = (shift & entry.Keep) | entry.Set;
     }
   }
   lettersShift = shift != 0;
   chars = n;
-  return static_cast<std::size_t>(out - begin);
+  const std::size_t length = static_cast<std::size_t>(end - written);
+  __builtin_memcpy(out, written, length);
+  return length;
 }
 
 }  // namespace quarvel

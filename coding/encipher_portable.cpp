@@ -7,22 +7,28 @@ std::size_t EncipherLettersPortable(const std::uint8_t* plain, std::size_t count
                                     const std::uint8_t* keys, std::uint8_t* letters,
                                     std::uint8_t* additive) {
   // Two characters a step of the chain: the second's pair test is made for
-  // both places it can take, and the first's chooses.
+  // both places it can take, and the first's chooses, all by arithmetic.
+  // The tests are shifts of the characters' pair keys by the keys alone. A
+  // branch on the first's test would let the next step start at once when
+  // it guesses right, but with pairs a fifth of the characters it guesses
+  // wrong too often: branch-free the step is faster, on a text that does
+  // not repeat.
   std::size_t used = 0, i = 0;
   for (; i + 2 <= count; i += 2) {
-    std::uint8_t base0 = PairIndexBase[plain[i]], base1 = PairIndexBase[plain[i + 1]];
-    std::uint8_t k0 = keys[used], k1 = keys[used + 1], k2 = keys[used + 2];
-    std::size_t pair0 = (kPairCodes >> (base0 ^ k0)) & 1;
-    std::size_t pairIf0 = (kPairCodes >> (base1 ^ k1)) & 1;
-    std::size_t pairIf1 = (kPairCodes >> (base1 ^ k2)) & 1;
-    std::uint8_t key1 = pair0 ? k2 : k1;
+    std::uint64_t keys0 = PairKeysOf[plain[i]], keys1 = PairKeysOf[plain[i + 1]];
+    const std::uint8_t* k = keys + used;
+    std::uint32_t k0 = k[0];
+    std::size_t pair0 = (keys0 >> k0) & 1;
+    // Bit d: the second is a pair when it takes key 1 + d.
+    std::size_t pairs1 = ((keys1 >> k[1]) & 1) | (((keys1 << 1) >> k[2]) & 2);
+    std::uint8_t key1 = k[1 + pair0];
     std::uint16_t written0 = CipherLetters[PlainCodes[plain[i]] ^ k0];
     std::uint16_t written1 = CipherLetters[PlainCodes[plain[i + 1]] ^ key1];
     __builtin_memcpy(letters + used, &written0, 2);
     __builtin_memcpy(letters + used + 1 + pair0, &written1, 2);
-    additive[i] = k0;
+    additive[i] = static_cast<std::uint8_t>(k0);
     additive[i + 1] = key1;
-    used += 2 + pair0 + (pair0 ? pairIf1 : pairIf0);
+    used += 2 + pair0 + ((pairs1 >> pair0) & 1);
   }
   return EncipherLettersFrom(plain, i, count, keys, used, letters, additive);
 }

@@ -69,6 +69,18 @@ inline constexpr std::array<std::uint8_t, 256> PairIndexBase = [] {
   return table;
 }();
 
+// Bit k set: plain byte b with key character k gives a cipher code written
+// as a pair. The pair test of a character is then a shift by its key alone.
+inline constexpr std::array<std::uint32_t, 256> PairKeysOf = [] {
+  std::array<std::uint32_t, 256> table{};
+  for (int b = 0; b < 256; ++b) {
+    for (int k = 0; k < 32; ++k) {
+      if ((kPairCodes >> (PairIndexBase[b] ^ k)) & 1) table[b] |= std::uint32_t{1} << k;
+    }
+  }
+  return table;
+}();
+
 // The layout of 50 cipher letters, a whole line's worth, that start at a
 // given place in the line (phase: 5 times the groups already on the line
 // plus the letters already in the group): whatever the phase, they take 61

@@ -1,6 +1,6 @@
-// Each tier's layout, letter collection, byte-class scan and key-character
-// packing against the reference ways, kernel by kernel, on every
-// instruction set the processor has.
+// Each tier's layout, letter collection, byte-class scan, key-character
+// packing, cipher letters and plain characters against the reference ways,
+// kernel by kernel, on every instruction set the processor has.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -58,8 +58,30 @@ TEST_P(KernelTiers, CollectLettersOfAnyMix) {
       SCOPED_TRACE(::testing::Message() << count << " bytes");
       std::vector<std::uint8_t> text = RandomBytes(rng, count, mix);
       std::vector<std::uint8_t> expected(count + 64), got(count + 64);
-      std::size_t n = CollectLettersPortable(text.data(), count, expected.data());
+      std::size_t n = CollectLettersOneByOne(text.data(), count, expected.data());
       ASSERT_EQ(Tier().CollectLetters(text.data(), count, got.data()), n);
+      EXPECT_TRUE(std::equal(got.begin(), got.begin() + n, expected.begin()));
+    }
+  }
+  // Groups of five laid out in lines, with now and then a group of another
+  // length, a byte of either case that is no letter ("@", "[", "`", "{",
+  // bytes from 128), or a doubled separator, cut anywhere.
+  std::string laidOut;
+  for (int g = 0; laidOut.size() < 3000; ++g) {
+    const int length = rng() % 8 == 0 ? static_cast<int>(rng() % 9) : 5;
+    for (int k = 0; k < length; ++k) laidOut.push_back(static_cast<char>('A' + rng() % 26));
+    if (length == 5 && rng() % 16 == 0)
+      laidOut[laidOut.size() - 1 - rng() % 5] = "@[`{\x81\xC1z"[rng() % 7];
+    laidOut += g % 10 == 9 ? "\r\n" : rng() % 20 == 0 ? "  " : " ";
+  }
+  for (std::size_t start : {std::size_t{0}, std::size_t{1}, std::size_t{3}, std::size_t{5}}) {
+    for (std::size_t count : {std::size_t{7}, std::size_t{8}, std::size_t{9}, std::size_t{13},
+                              std::size_t{64}, std::size_t{1000}, std::size_t{2900}}) {
+      SCOPED_TRACE(::testing::Message() << "laid out, " << count << " bytes from " << start);
+      const auto* text = reinterpret_cast<const std::uint8_t*>(laidOut.data()) + start;
+      std::vector<std::uint8_t> expected(count + 64), got(count + 64);
+      std::size_t n = CollectLettersOneByOne(text, count, expected.data());
+      ASSERT_EQ(Tier().CollectLetters(text, count, got.data()), n);
       EXPECT_TRUE(std::equal(got.begin(), got.begin() + n, expected.begin()));
     }
   }
@@ -96,6 +118,94 @@ TEST_P(KernelTiers, PackCharsEqualsTheBitByBitWay) {
       expected = expected << 1 | ((bits[step / 8] >> (step % 8)) & 1);
     }
     ASSERT_EQ(chars[c], expected) << "character " << c;
+  }
+}
+
+TEST_P(KernelTiers, EncipherLettersOfAnyBytesAndRunsOfPairs) {
+  std::mt19937 rng(11);
+  std::string everyByte;
+  for (int b = 0; b < 256; ++b) everyByte.push_back(static_cast<char>(b));
+  // Text of the tables, with line bytes and bytes without a code, and every
+  // byte value; keys at random, and keys that make every character a pair
+  // (a long run of pairs), or none.
+  const std::string mixes[] = {"ABCDEFGHIJKLMNOPQRSTUVWXYZ |<*#%-?:38", "AB C\r\n\t!$[{~",
+                               everyByte};
+  enum KeyChoice { kRandom, kAllPairs, kNoPairs };
+  for (const std::string& mix : mixes) {
+    for (KeyChoice choice : {kRandom, kAllPairs, kNoPairs}) {
+      for (std::size_t count : {1, 2, 3, 7, 8, 9, 63, 64, 65, 1000}) {
+        SCOPED_TRACE(::testing::Message() << "keys " << choice << ", " << count << " bytes");
+        std::vector<std::uint8_t> plain = RandomBytes(rng, count, mix);
+        std::vector<std::uint8_t> keys(2 * count + 128);
+        for (auto& key : keys) key = static_cast<std::uint8_t>(rng() % 32);
+        if (choice != kRandom) {
+          // Character i takes key i + the pairs before it.
+          std::size_t used = 0;
+          for (std::uint8_t byte : plain) {
+            const std::uint8_t base = PairIndexBase[byte];
+            std::uint8_t& key = keys[used];
+            for (int k = 0; k < 32; ++k) {
+              bool pair = ((kPairCodes >> (base ^ k)) & 1) != 0;
+              if (pair == (choice == kAllPairs)) {
+                key = static_cast<std::uint8_t>(k);
+                break;
+              }
+            }
+            used += 1 + ((kPairCodes >> (base ^ key)) & 1);
+          }
+        }
+        std::vector<std::uint8_t> letters(2 * count + 64), additive(count + 64);
+        std::vector<std::uint8_t> expectedLetters(letters.size()),
+            expectedAdditive(additive.size());
+        const std::size_t used =
+            EncipherLettersFrom(plain.data(), 0, count, keys.data(), 0, expectedLetters.data(),
+                                expectedAdditive.data());
+        ASSERT_EQ(Tier().EncipherLetters(plain.data(), count, keys.data(), letters.data(),
+                                         additive.data()),
+                  used);
+        EXPECT_TRUE(std::equal(letters.begin(), letters.begin() + used, expectedLetters.begin()));
+        EXPECT_TRUE(
+            std::equal(additive.begin(), additive.begin() + count, expectedAdditive.begin()));
+      }
+    }
+  }
+}
+
+TEST_P(KernelTiers, DecipherCharsEqualsTheCharacterByCharacterWay) {
+  std::mt19937 rng(13);
+  // Letters of both cases heavy in "Y" (pairs, runs of them, and a "Y" that
+  // is the second letter of a pair), and random keys, which give every
+  // plain code: the shifts, carriage return and line feed among them.
+  const std::string mixes[] = {"ABCDEFGHIJKLMNOPQRSTUVWXYZY", "YYYYYYYYYYYYAbyz", "YyYAYBYQ"};
+  for (const std::string& mix : mixes) {
+    for (std::size_t count : {std::size_t{1}, std::size_t{2}, std::size_t{63}, std::size_t{64},
+                              std::size_t{65}, std::size_t{127}, std::size_t{128}, std::size_t{129},
+                              std::size_t{1000}, kDecipherChunk}) {
+      for (bool lettersShift : {false, true}) {
+        SCOPED_TRACE(::testing::Message() << count << " letters, shift " << lettersShift);
+        std::vector<std::uint8_t> letters = RandomBytes(rng, count + 64, mix);
+        std::vector<std::uint8_t> keys(count + 64);
+        for (auto& key : keys) key = static_cast<std::uint8_t>(rng() % 32);
+        std::vector<std::uint64_t> starts(kDecipherChunk / 64);
+        const std::size_t take = MarkStartsPortable(letters.data(), count, starts.data());
+        if (take == 0) continue;
+        std::vector<std::uint8_t> out(2 * count + 64), additive(count + 64);
+        std::vector<std::uint8_t> expectedOut(out.size()), expectedAdditive(additive.size());
+        bool expectedShift = lettersShift, shift = lettersShift;
+        std::size_t expectedChars = 0, chars = 0;
+        const std::size_t bytes =
+            DecipherCharsOneByOne(letters.data(), keys.data(), take, starts.data(), expectedShift,
+                                  expectedOut.data(), expectedAdditive.data(), expectedChars);
+        ASSERT_EQ(Tier().DecipherChars(letters.data(), keys.data(), take, starts.data(), shift,
+                                       out.data(), additive.data(), chars),
+                  bytes);
+        ASSERT_EQ(chars, expectedChars);
+        EXPECT_EQ(shift, expectedShift);
+        EXPECT_TRUE(std::equal(out.begin(), out.begin() + bytes, expectedOut.begin()));
+        EXPECT_TRUE(
+            std::equal(additive.begin(), additive.begin() + chars, expectedAdditive.begin()));
+      }
+    }
   }
 }
 
