@@ -54,10 +54,13 @@ std::uint8_t PlaneKeyBitsByMintermsPortable(const std::uint8_t* planes, int plan
 
 // Eight key characters from every five bytes of key bits in step order: each
 // character is five consecutive bits, the first of them its most significant.
+// The five bytes are read as a word of eight (the key bits are readable past
+// the last group).
 void PackCharsPortable(const std::uint8_t* keyBits, int groups, std::uint8_t* chars) {
   for (int q = 0; q < groups; ++q) {
-    std::uint64_t x = 0;
-    for (int i = 0; i < 5; ++i) x |= std::uint64_t{keyBits[5 * q + i]} << (8 * i);
+    std::uint64_t x;
+    std::memcpy(&x, keyBits + 5 * q, sizeof x);
+    x &= 0xFFFFFFFFFFull;
     // The eight fields of five bits, field i into byte i: halves, quarters,
     // then eighths of the word apart.
     x = (x & 0xFFFFFull) | (x & 0xFFFFF00000ull) << 12;
@@ -67,7 +70,7 @@ void PackCharsPortable(const std::uint8_t* keyBits, int groups, std::uint8_t* ch
     constexpr std::uint64_t kBit0 = 0x0101010101010101ull;
     x = (x & kBit0 << 2) | (x & kBit0) << 4 | (x >> 4 & kBit0) | (x & kBit0 << 1) << 2 |
         (x >> 2 & kBit0 << 1);
-    for (int i = 0; i < 8; ++i) chars[8 * q + i] = static_cast<std::uint8_t>(x >> (8 * i));
+    std::memcpy(chars + 8 * q, &x, sizeof x);
   }
 }
 

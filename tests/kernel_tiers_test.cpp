@@ -1,6 +1,7 @@
 // Each tier's layout, letter collection, byte-class scan, key-character
-// packing, cipher letters and plain characters against the reference ways,
-// kernel by kernel, on every instruction set the processor has.
+// packing, cipher letters, plain characters and text-limit scan against the
+// reference ways, kernel by kernel, on every instruction set the processor
+// has.
 #include <gtest/gtest.h>
 
 #include <cstdint>
