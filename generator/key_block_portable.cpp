@@ -54,20 +54,22 @@ std::uint8_t PlaneKeyBitsByMintermsPortable(const std::uint8_t* planes, int plan
 
 // Eight key characters from every five bytes of key bits in step order: each
 // character is five consecutive bits, the first of them its most significant.
-// The five bytes are read as a word of eight (the key bits are readable past
-// the last group).
+// Two groups at a time, a word of eight bytes each (the key bits are
+// readable past the last group), in the two lanes of a vector.
 void PackCharsPortable(const std::uint8_t* keyBits, int groups, std::uint8_t* chars) {
-  for (int q = 0; q < groups; ++q) {
-    std::uint64_t x;
-    std::memcpy(&x, keyBits + 5 * q, sizeof x);
-    x &= 0xFFFFFFFFFFull;
+  using Lanes = std::uint64_t __attribute__((vector_size(16)));
+  constexpr std::uint64_t kBit0 = 0x0101010101010101ull;
+  for (int q = 0; q < groups; q += 2) {
+    std::uint64_t words[2];
+    std::memcpy(&words[0], keyBits + 5 * q, 8);
+    std::memcpy(&words[1], keyBits + 5 * q + 5, 8);
+    Lanes x = Lanes{words[0], words[1]} & 0xFFFFFFFFFFull;
     // The eight fields of five bits, field i into byte i: halves, quarters,
     // then eighths of the word apart.
     x = (x & 0xFFFFFull) | (x & 0xFFFFF00000ull) << 12;
     x = (x & 0x000003FF000003FFull) | (x & 0x000FFC00000FFC00ull) << 6;
     x = (x & 0x001F001F001F001Full) | (x & 0x03E003E003E003E0ull) << 3;
     // Each field's bits reversed: bits 0 and 4 exchanged, and bits 1 and 3.
-    constexpr std::uint64_t kBit0 = 0x0101010101010101ull;
     x = (x & kBit0 << 2) | (x & kBit0) << 4 | (x >> 4 & kBit0) | (x & kBit0 << 1) << 2 |
         (x >> 2 & kBit0 << 1);
     std::memcpy(chars + 8 * q, &x, sizeof x);
