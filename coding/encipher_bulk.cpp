@@ -64,12 +64,15 @@ std::size_t EncipherPass(RunState& state, const std::uint8_t* plain, std::size_t
 
   // Groups of five letters, a space after each group and CR LF after every
   // tenth group of a line: whole lines' worth at once, then letter by
-  // letter.
+  // letter. They are laid out in the console's buffer and copied to the
+  // target's: in a large run the target's buffer has just been written out
+  // on the second thread, from another processor, and the many small
+  // stores of the layout would each wait for a line of it.
   std::int32_t inGroup = state.GroupCharCount;
   std::int32_t groupsInLine = state.GroupsInLine;
   std::size_t done =
-      kernels.LayOutLines(letters, used, groupsInLine * kLettersPerGroup + inGroup, target);
-  std::uint8_t* out = target + done / kLineLetters * kLineBytes;
+      kernels.LayOutLines(letters, used, groupsInLine * kLettersPerGroup + inGroup, console);
+  std::uint8_t* out = console + done / kLineLetters * kLineBytes;
   while (done < used) {
     std::size_t take =
         std::min<std::size_t>(static_cast<std::size_t>(kLettersPerGroup - inGroup), used - done);
@@ -89,8 +92,8 @@ std::size_t EncipherPass(RunState& state, const std::uint8_t* plain, std::size_t
       }
     }
   }
-  std::size_t length = static_cast<std::size_t>(out - target);
-  std::memcpy(console, target, length);
+  std::size_t length = static_cast<std::size_t>(out - console);
+  std::memcpy(target, console, length);
   state.TargetFile.Commit(length);
   state.Con->Commit(length);
   if constexpr (kKeySeries) {
