@@ -98,13 +98,13 @@ bool DecipherPass(RunState& state) {
   if constexpr (kKeySeries) {
     if (room.AdditiveRoom >= used + 64) additive = room.Additive;
   }
+  // The characters go to the console's buffer and are copied to the
+  // target's, whose lines the second thread of a large run has just written
+  // out from another processor.
   std::size_t chars = 0;
-  std::uint8_t* end =
-      room.Target + kernels.DecipherChars(letters, keys, used, starts, state.LettersShift,
-                                          room.Target, additive, chars);
-
-  std::size_t length = static_cast<std::size_t>(end - room.Target);
-  std::memcpy(room.Console, room.Target, length);
+  const std::size_t length = kernels.DecipherChars(letters, keys, used, starts, state.LettersShift,
+                                                   room.Console, additive, chars);
+  std::memcpy(room.Target, room.Console, length);
   state.TargetFile.Commit(length);
   state.Con->Commit(length);
   if constexpr (kKeySeries) {

@@ -146,18 +146,14 @@ constexpr std::array<LetterOut, 64> kLetterOut = [] {
 
 // Every letter in turn, without a branch on the starts: each writes its
 // character and key where the next ones go, and only a letter that begins a
-// character moves them on. The characters are written first to a buffer of
-// the pass's own, which stays in the cache, and then copied out at once: the
-// store of one or two bytes a letter straight into the file buffer would
-// wait for every line of it to come from memory.
+// character moves them on. (Stores of one or two bytes a letter want a
+// buffer whose lines are in the cache: the bulk loop gives the console's, and
+// copies to the target's.)
 std::size_t DecipherCharsPortable(const std::uint8_t* letters, const std::uint8_t* keys,
                                   std::size_t count, const std::uint64_t* starts,
                                   bool& lettersShift, std::uint8_t* out, std::uint8_t* additive,
                                   std::size_t& chars) {
-  // A pass has at most kDecipherChunk letters, as the other tiers' buffers
-  // of the pass also assume.
-  alignas(64) std::uint8_t written[2 * kDecipherChunk + 64];
-  std::uint8_t* end = written;
+  std::uint8_t* end = out;
   unsigned shift = lettersShift ? 16 : 0;
   std::size_t n = 0;
   for (std::size_t w = 0; 64 * w < count; ++w) {
@@ -180,9 +176,7 @@ std::size_t DecipherCharsPortable(const std::uint8_t* letters, const std::uint8_
   }
   lettersShift = shift != 0;
   chars = n;
-  const std::size_t length = static_cast<std::size_t>(end - written);
-  __builtin_memcpy(out, written, length);
-  return length;
+  return static_cast<std::size_t>(end - out);
 }
 
 }  // namespace quarvel

@@ -69,8 +69,9 @@ struct Kernels {
   // letter). DecipherChars: the plain text of the characters that begin in
   // `starts`, from `out` on, in the shift that `lettersShift` holds and
   // updates, and their key characters in `additive`; returns the bytes
-  // written and sets `chars`. Letters and keys readable, output and additive
-  // writable, 64 bytes past.
+  // written and sets `chars`; `count` is at most a pass's letters
+  // (kDecipherChunk, coding/decipher_kernels.h). Letters and keys readable,
+  // output and additive writable, 64 bytes past.
   std::size_t (*ScanBlocks)(const std::uint8_t* text, std::size_t count, int& groupPart,
                             std::int64_t& counter, std::int64_t& lastGroupEnd);
   std::size_t (*CollectLetters)(const std::uint8_t* text, std::size_t count, std::uint8_t* letters);
