@@ -433,7 +433,8 @@ def make_case(number, seed, old_build, timeout, only=None):
     case.files["key.txt"] = key
 
     if kind == "large":
-        body = plain_body(rng, rng.randint(100_000, 2_000_000))
+        # Up to 3 MiB: from 1 MiB on, the run takes its second thread.
+        body = plain_body(rng, rng.randint(100_000, 3_200_000))
     elif kind == "refused_byte":
         body = bytearray(plain_body(rng, body_length(rng) + 1))
         # The byte right after the last message-key letter still belongs
