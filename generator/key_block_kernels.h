@@ -60,6 +60,15 @@ struct PlaneKernels {
     return ifClear ^ (select & (ifSet ^ ifClear));
   }
 
+  // The four minterms of a (weight 2) and b (weight 1), minterm t where
+  // 2a + b is t.
+  static void Minterms(Vec a, Vec b, Vec (&out)[4]) {
+    out[0] = ~(a | b);
+    out[1] = ~a & b;
+    out[2] = a & ~b;
+    out[3] = a & b;
+  }
+
   // Stores the key bits of kWidth * 8 steps from their matrix entries: the
   // entry, register 0 and the parity of the step before each step, which
   // comes one bit up through the lanes, the first from `carry`; `carry`
@@ -80,6 +89,15 @@ struct PlaneKernels {
     top[0] = carry;
     carry = last;
     Store(out, entry ^ reg[0] ^ ((parity << 1) | top));
+  }
+
+  // The key bits of the steps from the entries of the eight rows, the row
+  // chosen by register 3 (weight 1), then 2, then 1.
+  static void StoreRowKeyBits(const Vec (&reg)[8], Vec (&rows)[8], std::uint64_t& carry,
+                              std::uint8_t* out) {
+    for (int row = 0; row < 4; ++row) rows[row] = Choose(reg[3], rows[2 * row + 1], rows[2 * row]);
+    for (int row = 0; row < 2; ++row) rows[row] = Choose(reg[2], rows[2 * row + 1], rows[2 * row]);
+    StoreKeyBits(reg, Choose(reg[1], rows[1], rows[0]), carry, out);
   }
 
   // The registers side by side, so that a vector is read back only after
@@ -103,8 +121,9 @@ struct PlaneKernels {
       for (int r = 0; r < 8; ++r) reg[r] = Load(planes + r * planeBytes + k);
       // The column comes from registers 7 to 4 (weights 1 to 8), the row
       // from registers 3 to 1 (weights 1 to 4): their minterms.
-      const Vec low[4] = {~(reg[7] | reg[6]), reg[7] & ~reg[6], ~reg[7] & reg[6], reg[7] & reg[6]};
-      const Vec high[4] = {~(reg[5] | reg[4]), reg[5] & ~reg[4], ~reg[5] & reg[4], reg[5] & reg[4]};
+      Vec low[4], high[4];
+      Minterms(reg[6], reg[7], low);
+      Minterms(reg[4], reg[5], high);
       Vec column[16];
       for (int c = 0; c < 16; ++c) column[c] = low[c & 3] & high[c >> 2];
       Vec hit[8];
@@ -114,10 +133,7 @@ struct PlaneKernels {
           hit[row] |= column[tables.Columns[row][j]];
         if (tables.Invert[row]) hit[row] = ~hit[row];
       }
-      // The row's entry, chosen by register 3 (weight 1), then 2, then 1.
-      for (int row = 0; row < 4; ++row) hit[row] = Choose(reg[3], hit[2 * row + 1], hit[2 * row]);
-      for (int row = 0; row < 2; ++row) hit[row] = Choose(reg[2], hit[2 * row + 1], hit[2 * row]);
-      StoreKeyBits(reg, Choose(reg[1], hit[1], hit[0]), carry, keyBits + (k - from));
+      StoreRowKeyBits(reg, hit, carry, keyBits + (k - from));
     }
     return static_cast<std::uint8_t>(carry);
   }
@@ -140,19 +156,15 @@ struct PlaneKernels {
       const Vec functions[16] = {Vec{}, ~(a | b), ~a & b, ~a,     a & ~b, ~b,     a ^ b, ~(a & b),
                                  a & b, ~(a ^ b), b,      ~a | b, a,      a | ~b, a | b, ~Vec{}};
       // The quarter, by the minterms of registers 4 (weight 2) and 5.
-      const Vec quarter[4] = {~(reg[4] | reg[5]), ~reg[4] & reg[5], reg[4] & ~reg[5],
-                              reg[4] & reg[5]};
+      Vec quarter[4];
+      Minterms(reg[4], reg[5], quarter);
       const std::uint8_t* q = tables.Quarters;
       Vec rows[8];
       for (int row = 0; row < 8; ++row, q += 4) {
         rows[row] = ((quarter[0] & functions[q[0]]) | (quarter[1] & functions[q[1]])) |
                     ((quarter[2] & functions[q[2]]) | (quarter[3] & functions[q[3]]));
       }
-      for (int row = 0; row < 4; ++row)
-        rows[row] = Choose(reg[3], rows[2 * row + 1], rows[2 * row]);
-      for (int row = 0; row < 2; ++row)
-        rows[row] = Choose(reg[2], rows[2 * row + 1], rows[2 * row]);
-      StoreKeyBits(reg, Choose(reg[1], rows[1], rows[0]), carry, keyBits + (k - from));
+      StoreRowKeyBits(reg, rows, carry, keyBits + (k - from));
     }
     return static_cast<std::uint8_t>(carry);
   }
