@@ -250,20 +250,13 @@ std::size_t DecipherCharsAvx2(const std::uint8_t* letters, const std::uint8_t* k
 namespace {
 
 // The capitals of a block that complete a group, `groupPart` capitals of
-// the group in progress coming before it. Most blocks are laid out in whole
-// groups: each run of capitals a group of five, the group in progress
-// finished by the block's first capitals, the last run free to go on in the
-// next block; there the completing capitals follow from the runs' starts.
-// Other blocks are counted capital by capital. (A bit deposit would do it in
-// one instruction, but that instruction is slow on some processors with
-// AVX2.)
+// the group in progress coming before it: from the runs' starts where the
+// block is laid out in whole groups, as most are, else capital by capital.
+// (A bit deposit would do it in one instruction, but that instruction is
+// slow on some processors with AVX2.)
 std::uint64_t CompletingCapitals(std::uint64_t capitals, int groupPart) {
-  const std::uint64_t runStarts = capitals & ~((capitals << 1) | (groupPart != 0 ? 1 : 0));
-  const std::uint64_t head = (std::uint64_t{1} << ((5 - groupPart) % 5)) - 1;
-  const std::uint64_t groups =
-      head | runStarts | (runStarts << 1) | (runStarts << 2) | (runStarts << 3) | (runStarts << 4);
-  if (groups == capitals) return ((head + 1) >> 1) | (runStarts << 4);
   std::uint64_t completing = 0;
+  if (CompletingInWholeGroups(capitals, groupPart, completing)) return completing;
   int part = groupPart;
   for (std::uint64_t rest = capitals; rest != 0; rest = _blsr_u64(rest)) {
     if (++part == 5) {

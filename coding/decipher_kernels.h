@@ -50,6 +50,23 @@ static inline std::size_t CollectLettersOneByOne(const std::uint8_t* text, std::
   return n;
 }
 
+// The capitals of a block of 64 bytes that complete a group, `groupPart`
+// capitals of the group in progress coming before it, where the block is
+// laid out in whole groups: each run of capitals a group of five, the group
+// in progress finished by the block's first capitals, the last run free to
+// go on in the next block. Then the completing capitals are the top bit of
+// that head and each run's fifth; false for any other block.
+static inline bool CompletingInWholeGroups(std::uint64_t capitals, int groupPart,
+                                           std::uint64_t& completing) {
+  const std::uint64_t runStarts = capitals & ~((capitals << 1) | (groupPart != 0 ? 1 : 0));
+  const std::uint64_t head = (std::uint64_t{1} << ((5 - groupPart) % 5)) - 1;
+  const std::uint64_t groups =
+      head | runStarts | (runStarts << 1) | (runStarts << 2) | (runStarts << 3) | (runStarts << 4);
+  if (groups != capitals) return false;
+  completing = ((head + 1) >> 1) | (runStarts << 4);
+  return true;
+}
+
 // Bit i set where text[i] is a capital, for 64 bytes, with 64-bit words.
 static inline std::uint64_t CapitalMask64(const std::uint8_t* text) {
   std::uint64_t mask = 0;

@@ -27,18 +27,9 @@ int CountBits(std::uint64_t x) {
 // changing nothing, when the scan ends in the block.
 bool ScanBlock(std::uint64_t capitals, int& groupPart, std::int64_t& counter,
                std::int64_t& lastGroupEnd) {
-  // The common layout first: every run of capitals a whole group of five,
-  // the group in progress finished by the first capitals of the block, the
-  // last run free to go on in the next block.
-  std::uint64_t carryIn = groupPart != 0 ? 1 : 0;
-  std::uint64_t runStarts = capitals & ~((capitals << 1) | carryIn);
-  std::uint64_t head = (std::uint64_t{1} << ((5 - groupPart) % 5)) - 1;
-  std::uint64_t groups =
-      head | runStarts | (runStarts << 1) | (runStarts << 2) | (runStarts << 3) | (runStarts << 4);
-  if (groups == capitals) {
-    // The last capital of each group: the top bit of the head, and each run's
-    // fifth.
-    std::uint64_t completing = ((head + 1) >> 1) | (runStarts << 4);
+  // The common layout first: the block in whole groups.
+  std::uint64_t completing;
+  if (CompletingInWholeGroups(capitals, groupPart, completing)) {
     if (completing != 0) lastGroupEnd = counter + 64 - __builtin_clzll(completing);
     groupPart = (groupPart + CountBits(capitals)) % 5;
     counter += 64;
