@@ -14,6 +14,8 @@ namespace quarvel {
 namespace {
 
 constexpr std::int64_t kNoLimit = std::numeric_limits<std::int64_t>::max();
+// A short input's buffer holds its bytes and this many more.
+constexpr std::size_t kBufferSlack = 64;
 
 }  // namespace
 

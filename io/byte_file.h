@@ -35,8 +35,6 @@ inline bool IsWriteProtected(const struct stat& st) {
 class ByteFile {
  public:
   static constexpr std::size_t kCapacity = 1 << 16;
-  // A short input's buffer holds its bytes and this many more.
-  static constexpr std::size_t kBufferSlack = 64;
 
   ByteFile() = default;
   ByteFile(const ByteFile&) = delete;
