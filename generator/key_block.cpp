@@ -111,7 +111,6 @@ void StartKeyBlock(KeyBlock& block, const RegisterBank& registers, std::uint8_t 
   block.PrevParity = stepParity & 1;
   block.FirstBlock = true;
   block.PlaneFill = 0;
-  block.PlanesCompact = false;
   block.Next = block.Count = 0;
   block.Keys = block.Chars.data();
   block.Active = true;
@@ -159,18 +158,16 @@ int MakeKeyChars(KeyBlock& block, const Kernels& kernels, std::uint8_t* out) {
     }
     block.FirstBlock = false;
     block.PlaneFill = kHistoryBytes;
-    block.PlanesCompact = true;
     block.PrevParity = kernels.PlaneKeyBits(planes, kHistoryBytes, 0, kHistoryBytes, block.Tables,
                                             block.PrevParity, block.KeyBits.data());
     from = 0;
     to = kHistoryBytes;
   } else {
-    if (block.PlanesCompact) {
-      // The first block's planes, one right after the other, spread out to
-      // their places, the last first.
+    if (block.PlaneFill == kHistoryBytes) {
+      // Only the first block is made: its planes, one right after the
+      // other, spread out to their places, the last first.
       for (int r = 7; r > 0; --r)
         std::memmove(planes + r * kPlaneBytes, planes + r * kHistoryBytes, kHistoryBytes);
-      block.PlanesCompact = false;
     }
     if (block.PlaneFill + KeyBlock::kBlockPlaneBytes > kPlaneBytes) {
       // The planes are full: the last bytes made to the start, as the

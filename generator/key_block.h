@@ -95,11 +95,10 @@ struct KeyBlock {
   int Count = 0;
   bool FirstBlock = true;
   // Bytes of each plane made: the history and up to kPlaneBlocks blocks.
+  // While only the first block is made (kPlaneHistory bytes), the planes
+  // lie one right after the other, kPlaneHistory bytes apart, which is all a
+  // short run touches; the next block spreads them out.
   int PlaneFill = 0;
-  // After the first block the planes lie one right after the other,
-  // kPlaneHistory bytes apart, which is all a short run touches; the next
-  // block spreads them out.
-  bool PlanesCompact = false;
   // The register bank the generator started from.
   RegisterBank Start;
   // Parity of the output byte of the step before the next block.
